@@ -1,0 +1,123 @@
+// Values produced on other threads (model snapshots, for instance) and consumed in order by
+// one task on the loop: `while (auto value = co_await stream.next()) ...`. The producer side
+// may be shared with any thread; when the consumer goes away or is cancelled, the stop token
+// the producer watches is requested.
+#pragma once
+
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+
+#include "runtime/task.h"
+
+namespace lumora {
+
+template <class T>
+class AsyncStream {
+    struct Shared {
+        std::mutex mutex;
+        std::deque<T> values;
+        bool finished = false;
+        std::exception_ptr error;
+        std::shared_ptr<detail::Resumption> waiting;
+        std::stop_source stop;
+    };
+
+public:
+    class Producer {
+    public:
+        void yield(T value) const {
+            notify([&](Shared& shared) { shared.values.push_back(std::move(value)); });
+        }
+        void finish() const {
+            notify([](Shared& shared) { shared.finished = true; });
+        }
+        void fail(std::exception_ptr error) const {
+            notify([&](Shared& shared) {
+                shared.finished = true;
+                shared.error = std::move(error);
+            });
+        }
+        std::stop_token stopToken() const { return shared_->stop.get_token(); }
+
+    private:
+        friend class AsyncStream;
+        explicit Producer(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+        template <class Change>
+        void notify(Change change) const {
+            std::shared_ptr<detail::Resumption> waiting;
+            {
+                std::lock_guard lock(shared_->mutex);
+                if (shared_->finished) return;
+                change(*shared_);
+                waiting = std::exchange(shared_->waiting, nullptr);
+            }
+            if (waiting) waiting->resumeLater();
+        }
+
+        std::shared_ptr<Shared> shared_;
+    };
+
+    AsyncStream() : shared_(std::make_shared<Shared>()) {}
+    AsyncStream(AsyncStream&&) = default;
+    ~AsyncStream() {
+        if (shared_) shared_->stop.request_stop();
+    }
+
+    Producer producer() const { return Producer(shared_); }
+
+    struct Awaiter {
+        std::shared_ptr<Shared> shared;
+        std::shared_ptr<detail::Resumption> resumption;
+        bool cancelledBeforeWaiting = false;
+
+        bool await_ready() const noexcept { return false; }
+        template <class P>
+        bool await_suspend(std::coroutine_handle<P> handle) {
+            const detail::TaskContext& context = handle.promise().context;
+            if (context.state->cancelled) {
+                cancelledBeforeWaiting = true;
+                return false;
+            }
+            std::lock_guard lock(shared->mutex);
+            if (!shared->values.empty() || shared->finished) return false;
+            resumption = std::make_shared<detail::Resumption>(context, handle);
+            resumption->armCancellation([shared = shared] {
+                shared->stop.request_stop();
+                std::lock_guard lock(shared->mutex);
+                shared->waiting = nullptr;
+            });
+            shared->waiting = resumption;
+            return true;
+        }
+        std::optional<T> await_resume() {
+            if (cancelledBeforeWaiting || (resumption && resumption->wasCancelled())) {
+                shared->stop.request_stop();
+                throw Cancelled();
+            }
+            std::lock_guard lock(shared->mutex);
+            if (!shared->values.empty()) {
+                T value = std::move(shared->values.front());
+                shared->values.pop_front();
+                return value;
+            }
+            if (shared->error) std::rethrow_exception(shared->error);
+            return std::nullopt;
+        }
+        ~Awaiter() {
+            if (resumption) resumption->abandon();
+        }
+    };
+
+    // Resumes with the next value, or none once the producer finished; rethrows its failure.
+    Awaiter next() { return Awaiter{shared_}; }
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace lumora

@@ -1,0 +1,31 @@
+// Failures the system reports: a domain, a code, the user-facing description and extra entries.
+// Cancellation is deliberately a different type, so that catch sites cannot confuse the two.
+#pragma once
+
+#include <exception>
+#include <map>
+#include <string>
+
+namespace lumora {
+
+struct Error : std::exception {
+    Error(std::string domain, int code, std::string description,
+          std::map<std::string, std::string> extra = {})
+        : domain(std::move(domain)),
+          code(code),
+          description(std::move(description)),
+          extra(std::move(extra)) {}
+
+    const char* what() const noexcept override { return description.c_str(); }
+
+    std::string domain;
+    int code;
+    std::string description;
+    std::map<std::string, std::string> extra;
+};
+
+struct Cancelled : std::exception {
+    const char* what() const noexcept override { return "Cancelled"; }
+};
+
+}  // namespace lumora

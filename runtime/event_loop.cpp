@@ -1,0 +1,160 @@
+#include "runtime/event_loop.h"
+
+#include <cstdio>
+#include <exception>
+#include <vector>
+
+namespace lumora {
+
+EventLoop::EventLoop(const SystemClock& clock) : clock_(clock) {}
+EventLoop::EventLoop(ManualClock& clock) : clock_(clock), manual_(&clock) {}
+
+EventLoop::~EventLoop() {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.clear();
+    }
+    // Destroying a root frame destroys what it awaits; their timers unregister themselves.
+    auto roots = std::move(roots_);
+    for (void* address : roots) std::coroutine_handle<>::from_address(address).destroy();
+    for (auto& [key, timer] : timers_) timer->key_.reset();
+}
+
+void EventLoop::post(std::function<void()> work) {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(work));
+    }
+    wakeup_.notify_one();
+}
+
+void EventLoop::quit() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wakeup_.notify_one();
+}
+
+void EventLoop::runGuarded(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "lumora: unhandled error on the main loop: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "lumora: unhandled error on the main loop\n");
+    }
+}
+
+bool EventLoop::runPostedBatch() {
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(posted_);
+    }
+    for (auto& work : batch) runGuarded(work);
+    return !batch.empty();
+}
+
+bool EventLoop::fireOneDueTimer(double limit) {
+    if (timers_.empty() || timers_.begin()->first.first > limit) return false;
+    auto entry = timers_.begin();
+    Timer* timer = entry->second;
+    double due = entry->first.first;
+    timers_.erase(entry);
+    timer->key_.reset();
+    if (manual_ != nullptr) manual_->setContinuous(due);
+    auto action = timer->action_;
+    if (timer->interval_ > 0) timer->key_ = schedule(timer, due + timer->interval_);
+    runGuarded(*action);
+    return true;
+}
+
+void EventLoop::run() {
+    while (true) {
+        runPostedBatch();
+        while (fireOneDueTimer(now())) {
+        }
+        std::unique_lock lock(mutex_);
+        if (quit_) return;
+        if (!posted_.empty()) continue;
+        if (timers_.empty()) {
+            wakeup_.wait(lock, [&] { return quit_ || !posted_.empty(); });
+        } else {
+            double delay = timers_.begin()->first.first - now();
+            if (delay > 0) {
+                wakeup_.wait_for(lock, std::chrono::duration<double>(delay),
+                                 [&] { return quit_ || !posted_.empty(); });
+            }
+        }
+    }
+}
+
+std::size_t EventLoop::runUntilIdle() {
+    std::size_t ran = 0;
+    while (true) {
+        bool progressed = false;
+        {
+            std::lock_guard lock(mutex_);
+            ran += posted_.size();
+        }
+        progressed |= runPostedBatch();
+        while (fireOneDueTimer(now())) {
+            ++ran;
+            progressed = true;
+        }
+        if (!progressed) return ran;
+    }
+}
+
+void EventLoop::advance(double seconds) {
+    double target = now() + seconds;
+    runUntilIdle();
+    while (fireOneDueTimer(target)) runUntilIdle();
+    if (manual_ != nullptr) manual_->setContinuous(target);
+    runUntilIdle();
+}
+
+std::optional<double> EventLoop::nextDelay() const {
+    if (timers_.empty()) return std::nullopt;
+    double delay = timers_.begin()->first.first - now();
+    return delay > 0 ? delay : 0.0;
+}
+
+std::size_t EventLoop::pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return posted_.size() + timers_.size();
+}
+
+void EventLoop::adoptRoot(std::coroutine_handle<> root) { roots_.insert(root.address()); }
+
+void EventLoop::releaseRoot(std::coroutine_handle<> root) { roots_.erase(root.address()); }
+
+EventLoop::TimerKey EventLoop::schedule(Timer* timer, double due) {
+    TimerKey key{due, nextSequence_++};
+    timers_.emplace(key, timer);
+    return key;
+}
+
+void EventLoop::unschedule(const TimerKey& key) { timers_.erase(key); }
+
+void Timer::start(double delay, std::function<void()> action) { arm(delay, 0, std::move(action)); }
+
+void Timer::startRepeating(double interval, std::function<void()> action) {
+    arm(interval, interval, std::move(action));
+}
+
+void Timer::arm(double delay, double interval, std::function<void()> action) {
+    stop();
+    interval_ = interval;
+    action_ = std::make_shared<std::function<void()>>(std::move(action));
+    key_ = loop_.schedule(this, loop_.now() + (delay > 0 ? delay : 0));
+}
+
+void Timer::stop() {
+    if (!key_) return;
+    loop_.unschedule(*key_);
+    key_.reset();
+}
+
+}  // namespace lumora

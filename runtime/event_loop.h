@@ -1,0 +1,100 @@
+// The main-thread event loop: closures posted from any thread, timers ordered by (due time,
+// post order), and the root frames of spawned tasks. With a ManualClock a test drives it
+// through runUntilIdle() and advance(); programs call run() until quit().
+#pragma once
+
+#include <condition_variable>
+#include <coroutine>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_set>
+
+#include "runtime/clock.h"
+
+namespace lumora {
+
+class Timer;
+
+class EventLoop {
+public:
+    explicit EventLoop(const SystemClock& clock);
+    explicit EventLoop(ManualClock& clock);
+    ~EventLoop();
+    EventLoop(const EventLoop&) = delete;
+    EventLoop& operator=(const EventLoop&) = delete;
+
+    const Clock& clock() const { return clock_; }
+    double now() const { return clock_.continuousSeconds(); }
+
+    // Safe from any thread.
+    void post(std::function<void()> work);
+    void quit();
+
+    // Runs posted work and due timers until quit(). Real clock only.
+    void run();
+
+    // Test driving (manual clock). runUntilIdle runs everything that is ready now, including
+    // what that work posts, and returns how many closures and timers ran.
+    std::size_t runUntilIdle();
+    // Fires due timers in (due time, post order), the clock set to each one's due time first.
+    void advance(double seconds);
+    std::optional<double> nextDelay() const;
+    std::size_t pendingCount() const;
+
+    // Spawned tasks: the loop owns their root frames and destroys unfinished ones with itself.
+    void adoptRoot(std::coroutine_handle<> root);
+    void releaseRoot(std::coroutine_handle<> root);
+
+private:
+    friend class Timer;
+    using TimerKey = std::pair<double, std::uint64_t>;
+
+    TimerKey schedule(Timer* timer, double due);
+    void unschedule(const TimerKey& key);
+    bool runPostedBatch();
+    bool fireOneDueTimer(double limit);
+    static void runGuarded(const std::function<void()>& work);
+
+    const Clock& clock_;
+    ManualClock* manual_ = nullptr;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wakeup_;
+    std::deque<std::function<void()>> posted_;
+    bool quit_ = false;
+
+    std::map<TimerKey, Timer*> timers_;
+    std::uint64_t nextSequence_ = 0;
+    std::unordered_set<void*> roots_;
+};
+
+// An owned timer handle. Destroying or stopping it unregisters it; starting a running timer
+// restarts it. Its action may destroy the timer itself.
+class Timer {
+public:
+    explicit Timer(EventLoop& loop) : loop_(loop) {}
+    ~Timer() { stop(); }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    void start(double delay, std::function<void()> action);
+    void startRepeating(double interval, std::function<void()> action);
+    void stop();
+    bool isRunning() const { return key_.has_value(); }
+
+private:
+    friend class EventLoop;
+    void arm(double delay, double interval, std::function<void()> action);
+
+    EventLoop& loop_;
+    std::optional<EventLoop::TimerKey> key_;
+    double interval_ = 0;
+    std::shared_ptr<std::function<void()>> action_;
+};
+
+}  // namespace lumora

@@ -1,0 +1,42 @@
+#include "runtime/thread_pool.h"
+
+namespace lumora {
+
+ThreadPool::ThreadPool(unsigned threads) {
+    for (unsigned i = 0; i < (threads == 0 ? 1 : threads); ++i) {
+        workers_.emplace_back([this] { work(); });
+    }
+}
+
+ThreadPool::~ThreadPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    ready_.notify_all();
+    for (auto& worker : workers_) worker.join();
+}
+
+void ThreadPool::submit(std::function<void()> work) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(work));
+    }
+    ready_.notify_one();
+}
+
+void ThreadPool::work() {
+    while (true) {
+        std::function<void()> next;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            next = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        next();
+    }
+}
+
+}  // namespace lumora
