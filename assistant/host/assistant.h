@@ -1,0 +1,138 @@
+// The one session controller of the helper. It lives on the main thread for the life of the
+// process; every command, timer, task and callback that touches its state runs there. A
+// session is one request: its id (chosen by the app), the command that began it, the captured
+// target, and whatever runs on its behalf. Every asynchronous step captures the session id and
+// does nothing once the controller has moved on.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "assistant/audit/generation_history.h"
+#include "assistant/generation/hosted_response.h"
+#include "assistant/generation/model_client.h"
+#include "assistant/hold/hold_shortcuts.h"
+#include "assistant/host/request.h"
+#include "assistant/screen/prepared_screen_context.h"
+#include "assistant/speech/transcript_gate.h"
+#include "assistant/speech/whisper_audio_capture.h"
+#include "assistant/target/target.h"
+#include "platform/ports.h"
+#include "runtime/event_loop.h"
+#include "runtime/task.h"
+#include "runtime/thread_pool.h"
+
+namespace lumora {
+
+// The diagnostic log of screen capture.
+struct SystemLogger {
+    platform::System& system;
+    std::string subsystem;
+    std::string category;
+    void info(const std::string& message) const {
+        system.log(subsystem, category, platform::LogLevel::info, message);
+    }
+};
+
+class Assistant {
+public:
+    // The loop must outlive the controller.
+    Assistant(EventLoop& loop, ThreadPool& pool, platform::Ports& ports);
+    ~Assistant();
+    Assistant(const Assistant&) = delete;
+    Assistant& operator=(const Assistant&) = delete;
+
+    // Dispatches one command (main thread).
+    void handle(const Request& request);
+
+    // Session lifecycle.
+    void start(const Request& request);
+    void finishRecording();
+    void completeTranscript(const std::string& text);
+    void cancel(bool cancelScreen);
+    void stopAudio();
+    void beginAudit(const Request& request, const std::string& input);
+    std::string sourceReference() const;
+    void restoreSourceIfAssistantFocused(bool explicitly);
+    void installEscape();
+
+    // The standard session event.
+    void event(std::string_view phase, std::string_view message, std::string_view text = "",
+               std::string_view action = "preview");
+
+    bool supportsScreenContext() const;
+    bool supportsScreenContext(std::optional<AssistantProvider> provider) const;
+
+    // Availability and permissions.
+    void availability();
+    Task<void> permissions();
+    Task<void> requestMicrophoneThenReport();
+    Task<void> requestSpeechThenReport();
+    void requestScreenThenReport();
+    void openSettingsPane(std::string_view command);
+
+    // Generation, the cloud relay and screen capture.
+    void generate(const std::string& text, std::optional<platform::Image> screenImage);
+    void receiveHosted(const Request& request);
+    void captureScreen(bool region, std::optional<std::string> prompt);
+
+    // Read access for the composition root and tests.
+    std::uint64_t id() const { return id_; }
+    const std::string& result() const { return result_; }
+    const std::string& context() const { return context_; }
+    const Target* target() const { return target_.get(); }
+    HoldShortcuts& holdShortcuts() { return holdShortcuts_; }
+
+private:
+    void open(const Request& request);
+    void ask(const Request& request);
+    void undo(const Request& request);
+    void cancelCommand(const Request& request);
+    void copy();
+    Task<void> undoAfterRestore(std::uint64_t requestID, bool restore);
+    Task<void> askForMicrophone();
+    Task<void> askForSpeechRecognition();
+    void interruptAudit(std::string_view phase, std::string_view message);
+    void escapePressed();
+    bool runsAnything() const;
+
+    EventLoop& loop_;
+    ThreadPool& pool_;
+    platform::Ports& ports_;
+    ModelClient model_;
+
+    HoldShortcuts holdShortcuts_;
+    std::uint64_t id_ = 0;
+    std::optional<Request> request_;
+    std::unique_ptr<Target> target_;
+    std::string context_;
+    std::string result_;
+    std::unique_ptr<GenerationHistory> audit_;
+    std::unique_ptr<platform::AudioEngine> engine_;
+    std::shared_ptr<platform::RecognitionRequest> audioRequest_;
+    std::unique_ptr<platform::RecognitionTask> recognition_;
+    std::optional<TaskHandle> generation_;
+    std::optional<HostedAssistantResponse> hostedResponse_;
+    std::optional<TaskHandle> insertion_;
+    std::optional<TaskHandle> deadline_;
+    std::unique_ptr<Timer> heldTimer_;
+    TranscriptGate transcriptGate_;
+    std::shared_ptr<PreparedScreenContext> screenPreparation_;
+    std::optional<platform::Image> screenImage_;
+    std::unique_ptr<platform::ChildProcess> screenProcess_;
+    std::unique_ptr<WhisperAudioCapture> whisperCapture_;
+    std::string whisperPreview_;
+    bool recording_ = false;
+    bool finishing_ = false;
+    std::vector<std::shared_ptr<void>> monitors_;
+    SystemLogger screenLog_;
+
+    // Callbacks from other threads hold this weakly, so none runs after the controller is gone.
+    std::shared_ptr<Assistant*> lifetime_;
+};
+
+}  // namespace lumora

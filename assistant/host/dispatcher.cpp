@@ -1,0 +1,191 @@
+// The command switch: the checks every Assistant request passes first, then one branch per
+// command name, compared exactly and in this order.
+#include "assistant/host/assistant.h"
+#include "assistant/host/event_output.h"
+#include "runtime/text.h"
+
+namespace lumora {
+
+namespace {
+
+constexpr std::string_view screenRecordingNeeded =
+    "Enable Screen Recording in Lumora’s Assistant section, then try again.";
+constexpr std::string_view openedMessage = "Hold your Assistant shortcut to speak a request.";
+constexpr std::string_view emptyRequestMessage = "Enter a request first.";
+constexpr std::string_view undoneMessage = "Change undone";
+constexpr std::string_view undoUnavailableMessage =
+    "The field changed. Undo is no longer available.";
+constexpr std::string_view copiedMessage = "Copied.";
+constexpr std::string_view unknownCommandMessage = "Unknown assistant command.";
+constexpr std::string_view whisperFailedMessage = "Whisper transcription failed.";
+constexpr double undoRestoreDelay = 0.18;
+
+bool beginsAssistantSession(const Request& request) {
+    return request.command == "open" || request.command == "ask" ||
+           (request.command == "start" && request.isAssistantMode());
+}
+
+}  // namespace
+
+void Assistant::handle(const Request& request) {
+    if (beginsAssistantSession(request)) {
+        if (request.command != "open") beginAudit(request, request.text.value_or(""));
+        if (supportsScreenContext(request.provider) &&
+            !ports_.permissions.screenCapturePreflight()) {
+            cancel(true);
+            id_ = request.id;
+            event("error", screenRecordingNeeded);
+            return;
+        }
+    }
+
+    const std::string& command = request.command;
+    const bool matches = request.id == id_;
+    const bool whisperSession = request_ && request_->usesWhisper();
+
+    if (command == "hold_configure") {
+        holdShortcuts_.configure(request.holdBindings.value_or(std::map<std::string, std::string>{}));
+        holdShortcuts_.install();
+    } else if (command == "hold_suspend") {
+        holdShortcuts_.suspend(true);
+    } else if (command == "hold_resume") {
+        holdShortcuts_.suspend(false);
+        holdShortcuts_.install();
+    } else if (command == "status") {
+        availability();
+    } else if (command == "permissions") {
+        spawn(loop_, permissions());
+    } else if (command == "permission_microphone") {
+        spawn(loop_, requestMicrophoneThenReport());
+    } else if (command == "permission_speech") {
+        spawn(loop_, requestSpeechThenReport());
+    } else if (command == "permission_screen") {
+        requestScreenThenReport();
+    } else if (command == "settings_microphone" || command == "settings_speech" ||
+               command == "settings_screen") {
+        openSettingsPane(command);
+    } else if (command == "whisper_partial") {
+        if (matches && recording_ && whisperSession) {
+            whisperPreview_ = request.text.value_or("");
+            event("recording", "Listening… Release to transcribe.", whisperPreview_);
+        }
+    } else if (command == "whisper_result") {
+        if (matches && finishing_ && whisperSession) completeTranscript(request.text.value_or(""));
+    } else if (command == "whisper_error") {
+        if (matches && (recording_ || finishing_) && whisperSession) {
+            std::string preview = whisperPreview_;
+            cancel(true);
+            result_ = preview;
+            event("error", request.text ? std::string_view(*request.text) : whisperFailedMessage,
+                  preview);
+        }
+    } else if (command == "halt") {
+        if (matches) {
+            interruptAudit("interrupted", "Generation halted by playback");
+            cancel(true);
+        }
+    } else if (command == "cancel") {
+        cancelCommand(request);
+    } else if (command == "open") {
+        open(request);
+    } else if (command == "hosted_snapshot" || command == "hosted_complete" ||
+               command == "hosted_error") {
+        receiveHosted(request);
+    } else if (command == "start") {
+        start(request);
+    } else if (command == "stop") {
+        if (matches) finishRecording();
+    } else if (command == "ask") {
+        ask(request);
+    } else if (command == "undo") {
+        if (matches && target_ && target_->canUndo()) undo(request);
+    } else if (command == "copy") {
+        if (matches && !result_.empty()) copy();
+    } else if (command == "screen") {
+        if (matches) captureScreen(request.context == "region", std::nullopt);
+    } else {
+        emit({{"id", request.id}, {"phase", "error"}, {"message", unknownCommandMessage}});
+    }
+}
+
+void Assistant::cancelCommand(const Request& request) {
+    interruptAudit("canceled", "Canceled");
+    if (request.restore == true) restoreSourceIfAssistantFocused(true);
+    cancel(true);
+    id_ = request.id;
+    target_.reset();
+    context_.clear();
+    result_.clear();
+    screenImage_.reset();
+    event("idle", "");
+}
+
+void Assistant::open(const Request& request) {
+    if (audit_) {
+        interruptAudit("interrupted", "Replaced by a new Assistant session");
+        audit_.reset();
+    }
+    cancel(true);
+    id_ = request.id;
+    request_ = request;
+    result_.clear();
+    screenImage_.reset();
+    target_ = std::make_unique<Target>(ports_);
+    // The Lumora app itself in front means there is no field of the user's to work on.
+    if (target_->application() &&
+        target_->application()->pid == ports_.workspace.parentProcessId()) {
+        target_.reset();
+    }
+    context_ = sourceReference();
+    event("result", openedMessage);
+}
+
+void Assistant::ask(const Request& request) {
+    std::string_view trimmed =
+        request.text ? text::trimWhitespaceAndNewlines(*request.text) : std::string_view();
+    if (trimmed.empty()) {
+        id_ = request.id;
+        event("error", emptyRequestMessage);
+        return;
+    }
+    std::string prompt(trimmed);
+    std::optional<platform::Image> capturedEarlier = std::move(screenImage_);
+    screenImage_.reset();
+    cancel(true);
+    id_ = request.id;
+    request_ = request;
+    context_ = sourceReference();
+    if (capturedEarlier) {
+        generate(prompt, std::move(capturedEarlier));
+    } else if (supportsScreenContext() && target_ && target_->windowID()) {
+        captureScreen(false, prompt);
+    } else {
+        generate(prompt, std::nullopt);
+    }
+}
+
+void Assistant::undo(const Request& request) {
+    bool restore = request.restore == true;
+    if (restore) restoreSourceIfAssistantFocused(true);
+    spawn(loop_, undoAfterRestore(request.id, restore));
+}
+
+Task<void> Assistant::undoAfterRestore(std::uint64_t requestID, bool restore) {
+    // Give the reactivated application a moment to take focus back before editing its field.
+    if (restore) co_await sleepFor(undoRestoreDelay);
+    if (id_ != requestID) co_return;
+    if (target_ && target_->undo()) {
+        event("result", undoneMessage, "", "undone");
+        co_return;
+    }
+    if (target_) target_->dropUndoState();
+    event("result", undoUnavailableMessage, result_, "undo_unavailable");
+}
+
+void Assistant::copy() {
+    ports_.pasteboard.clearContents();
+    ports_.pasteboard.setString(result_);
+    event("result", copiedMessage, result_);
+}
+
+}  // namespace lumora
