@@ -1,0 +1,120 @@
+#include "tests/e2e/child_process.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace lumora::testing {
+
+namespace {
+
+std::string drain(int fd) {
+    std::string collected;
+    char buffer[65536];
+    while (true) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        collected.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return collected;
+}
+
+void feed(int fd, const std::string& input) {
+    std::size_t done = 0;
+    while (done < input.size()) {
+        ssize_t wrote = ::write(fd, input.data() + done, input.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) break;  // the program stopped reading
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::close(fd);
+}
+
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& extra) {
+    std::map<std::string, std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text(*entry);
+        auto equals = text.find('=');
+        if (equals != std::string::npos) merged[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    for (const auto& [key, value] : extra) merged[key] = value;
+    std::vector<std::string> result;
+    for (const auto& [key, value] : merged) result.push_back(key + "=" + value);
+    return result;
+}
+
+}  // namespace
+
+std::vector<std::string> ProcessResult::lines() const {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        std::size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        result.push_back(out.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
+}
+
+ProcessResult runProcess(const std::string& executable, const std::string& input,
+                         const std::map<std::string, std::string>& environment) {
+    // A program that stops reading early must not take the test down with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    int in[2], out[2], err[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    auto envStrings = mergedEnvironment(environment);
+    std::vector<char*> envp;
+    for (auto& entry : envStrings) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string program = executable;
+    char* argv[] = {program.data(), nullptr};
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    if (spawned != 0) throw std::runtime_error("cannot start " + executable);
+
+    ProcessResult result;
+    std::thread writer([&] { feed(in[1], input); });
+    std::thread errors([&] { result.err = drain(err[0]); });
+    result.out = drain(out[0]);
+    writer.join();
+    errors.join();
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    return result;
+}
+
+std::string builtProgram(const std::string& relativePath) {
+    const char* buildDir = std::getenv("LUMORA_BUILD_DIR");
+    if (buildDir == nullptr) throw std::runtime_error("LUMORA_BUILD_DIR is not set");
+    return std::string(buildDir) + "/" + relativePath;
+}
+
+}  // namespace lumora::testing

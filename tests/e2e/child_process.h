@@ -1,0 +1,25 @@
+// Runs a built program with real pipes: feeds it standard input, closes it, and collects
+// standard output, standard error and the exit status.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace lumora::testing {
+
+struct ProcessResult {
+    int exitStatus = -1;  // -1 when the process did not exit normally
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines() const;  // standard output split at line feeds
+};
+
+// `environment` entries are added to (or replace) the test's own environment.
+ProcessResult runProcess(const std::string& executable, const std::string& input,
+                         const std::map<std::string, std::string>& environment = {});
+
+// A built program of this project, found through LUMORA_BUILD_DIR.
+std::string builtProgram(const std::string& relativePath);
+
+}  // namespace lumora::testing
