@@ -109,12 +109,16 @@ public:
             return std::nullopt;
         }
         ~Awaiter() {
-            if (resumption) resumption->abandon();
+            if (!resumption) return;
+            resumption->abandon();
+            // A value yielded after this frame is gone must not reach the loop.
+            std::lock_guard lock(shared->mutex);
+            if (shared->waiting == resumption) shared->waiting = nullptr;
         }
     };
 
     // Resumes with the next value, or none once the producer finished; rethrows its failure.
-    Awaiter next() { return Awaiter{shared_}; }
+    Awaiter next() { return Awaiter{shared_, nullptr, false}; }
 
 private:
     std::shared_ptr<Shared> shared_;

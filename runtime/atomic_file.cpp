@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 
 #include "runtime/uuid.h"
 
@@ -16,7 +14,12 @@ bool createDirectories(const std::string& path, mode_t mode) {
     if (path.empty()) return false;
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
-        if (::mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) return false;
+        if (::mkdir(prefix.c_str(), mode) == 0) {
+            // mkdir applies the umask; a directory we create carries exactly `mode`.
+            if (::chmod(prefix.c_str(), mode) != 0) return false;
+        } else if (errno != EEXIST) {
+            return false;
+        }
         if (slash == std::string::npos) break;
     }
     struct stat info {};
@@ -48,12 +51,24 @@ bool replaceAtomically(const std::string& path, std::string_view contents, mode_
 }
 
 std::optional<std::string> readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return buffer.str();
+    // Plain reads, because a stream opens a directory happily and reports its read error as
+    // an empty file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string contents;
+    char buffer[65536];
+    while (true) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        contents.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return contents;
 }
 
 }  // namespace lumora::files

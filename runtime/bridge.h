@@ -80,7 +80,13 @@ public:
         : start_(std::move(start)), result_(std::make_shared<detail::BridgeResult<T>>()) {}
     CallbackAwaiter(CallbackAwaiter&&) = default;
     ~CallbackAwaiter() {
+        if (!result_) return;  // moved from
         if (resumption_) resumption_->abandon();
+        {
+            // A late completion must not reach the loop: it may be gone by then.
+            std::lock_guard lock(result_->mutex);
+            result_->resumption = nullptr;
+        }
         result_->stop.request_stop();
     }
 

@@ -1,10 +1,27 @@
 #include "runtime/event_loop.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <vector>
 
 namespace lumora {
+
+namespace {
+
+// Due times lie on a microsecond grid. Summing a short interval in binary floating point
+// drifts (1000 plus ten times 0.1 is not 1001), so a 0.1-second repeating timer would fire nine
+// times in a second of advance() and a chain of sleeps would miss its end; on the grid, equal
+// times compare equal.
+constexpr double ticksPerSecond = 1e6;
+constexpr double tick = 1 / ticksPerSecond;
+
+double onGrid(double seconds) {
+    return std::round(seconds * ticksPerSecond) / ticksPerSecond;
+}
+
+}  // namespace
 
 EventLoop::EventLoop(const SystemClock& clock) : clock_(clock) {}
 EventLoop::EventLoop(ManualClock& clock) : clock_(clock), manual_(&clock) {}
@@ -65,7 +82,7 @@ bool EventLoop::fireOneDueTimer(double limit) {
     timer->key_.reset();
     if (manual_ != nullptr) manual_->setContinuous(due);
     auto action = timer->action_;
-    if (timer->interval_ > 0) timer->key_ = schedule(timer, due + timer->interval_);
+    if (timer->interval_ > 0) timer->key_ = schedule(timer, onGrid(due + timer->interval_));
     runGuarded(*action);
     return true;
 }
@@ -108,7 +125,7 @@ std::size_t EventLoop::runUntilIdle() {
 }
 
 void EventLoop::advance(double seconds) {
-    double target = now() + seconds;
+    double target = onGrid(now() + seconds);
     runUntilIdle();
     while (fireOneDueTimer(target)) runUntilIdle();
     if (manual_ != nullptr) manual_->setContinuous(target);
@@ -141,14 +158,16 @@ void EventLoop::unschedule(const TimerKey& key) { timers_.erase(key); }
 void Timer::start(double delay, std::function<void()> action) { arm(delay, 0, std::move(action)); }
 
 void Timer::startRepeating(double interval, std::function<void()> action) {
-    arm(interval, interval, std::move(action));
+    // At least one tick apart, so that no repeating timer can keep the loop busy forever.
+    double every = std::max(interval, tick);
+    arm(every, every, std::move(action));
 }
 
 void Timer::arm(double delay, double interval, std::function<void()> action) {
     stop();
     interval_ = interval;
     action_ = std::make_shared<std::function<void()>>(std::move(action));
-    key_ = loop_.schedule(this, loop_.now() + (delay > 0 ? delay : 0));
+    key_ = loop_.schedule(this, onGrid(loop_.now() + (delay > 0 ? delay : 0)));
 }
 
 void Timer::stop() {

@@ -74,7 +74,8 @@ private:
 };
 
 // An owned timer handle. Destroying or stopping it unregisters it; starting a running timer
-// restarts it. Its action may destroy the timer itself.
+// restarts it. Its action may destroy the timer itself. Due times are kept to the microsecond,
+// and a repeating interval is at least one microsecond.
 class Timer {
 public:
     explicit Timer(EventLoop& loop) : loop_(loop) {}

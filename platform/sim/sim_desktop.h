@@ -6,7 +6,9 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,10 +34,25 @@ struct ModelCall {
     std::string prompt;
     bool hasImage = false;
     bool streamed = false;
+    bool operator==(const ModelCall&) const = default;
+};
+
+// A text field as the user sees it: its text and its selection in UTF-16 units.
+struct FieldState {
+    std::string value;
+    platform::TextRange selection;
+    bool operator==(const FieldState&) const = default;
+};
+
+// A child process the desktop was asked to launch.
+struct ProcessLaunch {
+    std::string executable;
+    std::vector<std::string> arguments;
+    bool operator==(const ProcessLaunch&) const = default;
 };
 
 class SimDesktop {
-public:
+  public:
     // Throws lumora::Error (domain "Lumora.Sim") naming what is wrong with the scenario.
     static std::unique_ptr<SimDesktop> load(std::string_view scenarioJson);
     // The demo world used when no scenario file is named.
@@ -66,12 +83,43 @@ public:
     std::vector<std::string> openedURLs() const;
     std::vector<pid_t> activatedApplications() const;
     std::vector<ModelCall> modelCalls() const;
-    void setFrontmost(pid_t pid);
+    // Key events posted through the keyboard port, in order.
+    std::vector<platform::InputEvent> postedEvents() const;
+    // "microphone", "speechRecognition" or "screenCapture", one entry per request.
+    std::vector<std::string> permissionRequests() const;
+    // Applications asked to expose their accessibility tree, one entry per request.
+    std::vector<pid_t> manualAccessibilityRequests() const;
+    std::vector<ProcessLaunch> launchedProcesses() const;
+    // None for an unknown element or one without a text value.
+    std::optional<FieldState> field(const std::string& elementId) const;
+    // Whether some audio engine is running.
+    bool microphoneRunning() const;
 
-private:
-    struct World;
-    explicit SimDesktop(std::unique_ptr<World> world);
-    std::unique_ptr<World> world_;
+    // The user brings an application to the front (no activation is recorded).
+    void setFrontmost(pid_t pid);
+    // The application quits; the next running application comes to the front if it was
+    // frontmost.
+    void terminate(pid_t pid);
+    // The user moves the focus of an application to one of its elements; false when the
+    // element does not belong to it.
+    bool setFocusedElement(pid_t pid, const std::string& elementId);
+    // The user edits a field; the selection is clamped to the text. False for an unknown
+    // element.
+    bool editField(const std::string& elementId, const std::string& value,
+                   platform::TextRange selection);
+    void setAccessibilityTrusted(bool trusted);
+    // The user's hardware input: updates the key state, passes through the event taps, then
+    // reaches the global key-down monitors and the frontmost application. Returns what the
+    // application received, none when a tap swallowed the event.
+    std::optional<platform::InputEvent> deliverInput(const platform::InputEvent& event);
+    // Plays the scenario's audio into the tap of every running engine, in buffers of the tap's
+    // size (the last one padded with silence); the number of buffers delivered.
+    std::size_t deliverAudio();
+
+  private:
+    struct Services;
+    explicit SimDesktop(std::unique_ptr<Services> services);
+    std::unique_ptr<Services> services_;
 };
 
 }  // namespace lumora::sim

@@ -1,0 +1,82 @@
+// The assistant's composition root: the simulated desktop (this platform has no desktop
+// services of its own) plus the real Linux services, the controller, the stdin reader thread
+// and the main loop. Exits 0 when standard input ends.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "assistant/host/assistant.h"
+#include "assistant/host/command_reader.h"
+#include "platform/linux/png_images.h"
+#include "platform/linux/tesseract_recognition.h"
+#include "platform/sim/sim_desktop.h"
+#include "runtime/atomic_file.h"
+#include "runtime/clock.h"
+#include "runtime/error.h"
+
+namespace {
+
+std::unique_ptr<lumora::sim::SimDesktop> loadDesktop() {
+    const char* path = std::getenv("LUMORA_SIM_SCENARIO");
+    if (path == nullptr || *path == '\0') {
+        return lumora::sim::SimDesktop::load(lumora::sim::SimDesktop::embeddedScenario());
+    }
+    auto scenario = lumora::files::readAll(path);
+    if (!scenario) {
+        throw lumora::Error("Lumora.Sim", 1, std::string("Cannot read the scenario ") + path);
+    }
+    return lumora::sim::SimDesktop::load(*scenario);
+}
+
+}  // namespace
+
+int main() {
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<lumora::sim::SimDesktop> desktop;
+    try {
+        desktop = loadDesktop();
+    } catch (const lumora::Error& error) {
+        std::fprintf(stderr, "lumora-assistant: %s\n", error.description.c_str());
+        return 2;
+    }
+
+    lumora::SystemClock clock;
+    lumora::EventLoop loop(clock);
+    lumora::ThreadPool pool(2);
+    lumora::platform::PngImages images;
+    lumora::platform::TesseractRecognition textRecognition;
+    lumora::platform::Ports ports{
+        desktop->accessibility(), desktop->workspace(),  desktop->windows(),
+        desktop->pasteboard(),    desktop->keyboard(),   desktop->permissions(),
+        desktop->speech(),        desktop->audio(),      desktop->screenCapture(),
+        textRecognition,          images,                desktop->languageModel(),
+        desktop->system(),
+    };
+
+    ports.workspace.prohibitActivation();
+    {
+        lumora::Assistant assistant(loop, pool, ports);
+        assistant.installEscape();
+
+        std::thread reader([&] {
+            lumora::readCommands(STDIN_FILENO, [&](lumora::Request request) {
+                loop.post([&assistant, request = std::move(request)] { assistant.handle(request); });
+            });
+            loop.post([&] {
+                assistant.cancel(true);
+                loop.quit();
+            });
+        });
+        loop.run();
+        reader.join();
+    }
+
+    if (const char* stateOut = std::getenv("LUMORA_SIM_STATE_OUT"); stateOut && *stateOut) {
+        if (!desktop->writeState(stateOut)) {
+            std::fprintf(stderr, "lumora-assistant: cannot write the state to %s\n", stateOut);
+        }
+    }
+    return 0;
+}

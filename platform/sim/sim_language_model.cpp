@@ -1,0 +1,81 @@
+#include "platform/sim/sim_language_model.h"
+
+#include "runtime/text.h"
+
+namespace lumora::sim {
+
+namespace {
+
+bool contains(const std::string& text, const std::optional<std::string>& part) {
+    return !part || text.find(*part) != std::string::npos;
+}
+
+class SimModelSession final : public platform::LanguageModelSession {
+  public:
+    SimModelSession(std::shared_ptr<World> world, platform::ModelConfiguration configuration,
+                    std::string instructions)
+        : world_(std::move(world)),
+          configuration_(configuration),
+          instructions_(std::move(instructions)) {}
+
+    std::string respond(const platform::ModelPrompt& prompt, std::stop_token stop) override {
+        ModelReply reply = answer(prompt, false);
+        if (stop.stop_requested()) throw Cancelled();
+        if (reply.error) throw *reply.error;
+        return reply.text;
+    }
+
+    void streamResponse(const platform::ModelPrompt& prompt,
+                        const std::function<void(const std::string&)>& snapshot,
+                        std::stop_token stop) override {
+        ModelReply reply = answer(prompt, true);
+        std::size_t characters = text::characterCount(reply.text);
+        for (std::size_t shown = 0; shown < characters;) {
+            if (stop.stop_requested()) throw Cancelled();
+            shown = std::min(characters, shown + reply.chunkSize);
+            snapshot(std::string(text::characterPrefix(reply.text, shown)));
+        }
+        if (stop.stop_requested()) throw Cancelled();
+        if (reply.error) throw *reply.error;
+    }
+
+  private:
+    // Records the call and picks the reply.
+    ModelReply answer(const platform::ModelPrompt& prompt, bool streamed) {
+        std::lock_guard lock(world_->mutex);
+        auto& model = world_->model;
+        model.calls.push_back(
+            {configuration_, instructions_, prompt.text, prompt.image.has_value(), streamed});
+        for (const ModelReply& reply : model.replies) {
+            if (contains(prompt.text, reply.match) &&
+                contains(instructions_, reply.instructionsMatch) &&
+                (!reply.configuration || *reply.configuration == configuration_)) {
+                return reply;
+            }
+        }
+        return model.defaultReply;
+    }
+
+    std::shared_ptr<World> world_;
+    platform::ModelConfiguration configuration_;
+    std::string instructions_;
+};
+
+}  // namespace
+
+platform::ModelAvailability SimLanguageModel::availability() {
+    std::lock_guard lock(world_->mutex);
+    return {world_->model.available, world_->model.description};
+}
+
+bool SimLanguageModel::supportsImageAttachments() {
+    std::lock_guard lock(world_->mutex);
+    return world_->model.supportsImages;
+}
+
+std::unique_ptr<platform::LanguageModelSession> SimLanguageModel::makeSession(
+    platform::ModelConfiguration configuration, const std::string& instructions) {
+    return std::make_unique<SimModelSession>(world_, configuration, instructions);
+}
+
+}  // namespace lumora::sim

@@ -1,0 +1,27 @@
+// The scripted on-device model: availability from the scenario, and sessions that answer with
+// the first scripted reply whose conditions hold for the prompt, instructions and
+// configuration. Streams grow by whole user-perceived characters, as the real model's
+// snapshots do. Every call is recorded.
+#pragma once
+
+#include <memory>
+
+#include "platform/language_model.h"
+#include "platform/sim/sim_world.h"
+
+namespace lumora::sim {
+
+class SimLanguageModel final : public platform::LanguageModel {
+  public:
+    explicit SimLanguageModel(std::shared_ptr<World> world) : world_(std::move(world)) {}
+
+    platform::ModelAvailability availability() override;
+    bool supportsImageAttachments() override;
+    std::unique_ptr<platform::LanguageModelSession> makeSession(
+        platform::ModelConfiguration configuration, const std::string& instructions) override;
+
+  private:
+    std::shared_ptr<World> world_;
+};
+
+}  // namespace lumora::sim

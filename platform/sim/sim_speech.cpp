@@ -1,0 +1,140 @@
+#include "platform/sim/sim_speech.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace lumora::sim {
+
+namespace {
+
+// The recogniser's own description when a request ends without any audio.
+constexpr const char* noSpeechDetected = "No speech detected";
+
+// One request and the task recognising it. Guarded by the world's mutex.
+struct Recognition {
+    std::size_t frames = 0;
+    bool ended = false;
+    bool cancelled = false;
+    bool reported = false;
+    std::shared_ptr<platform::RecognitionHandler> handler;
+};
+
+class SimRecognitionRequest final : public platform::RecognitionRequest {
+  public:
+    explicit SimRecognitionRequest(std::shared_ptr<World> world) : world_(std::move(world)) {}
+
+    void append(const platform::AudioBuffer& buffer) override {
+        std::lock_guard lock(world_->mutex);
+        if (!recognition_->ended) recognition_->frames += buffer.frameCount();
+    }
+
+    void endAudio() override {
+        {
+            std::lock_guard lock(world_->mutex);
+            recognition_->ended = true;
+        }
+        report();
+    }
+
+    std::shared_ptr<Recognition> attach(platform::RecognitionHandler handler) {
+        {
+            std::lock_guard lock(world_->mutex);
+            recognition_->handler =
+                std::make_shared<platform::RecognitionHandler>(std::move(handler));
+        }
+        report();
+        return recognition_;
+    }
+
+  private:
+    // Runs on the thread that completed the request, as the platform's handler may.
+    void report() {
+        std::shared_ptr<platform::RecognitionHandler> handler;
+        std::vector<platform::RecognitionResult> results;
+        std::optional<std::string> error;
+        {
+            std::lock_guard lock(world_->mutex);
+            auto& recognition = *recognition_;
+            if (!recognition.ended || !recognition.handler || recognition.cancelled ||
+                recognition.reported) {
+                return;
+            }
+            recognition.reported = true;
+            handler = recognition.handler;
+            if (recognition.frames == 0) {
+                error = noSpeechDetected;
+            } else {
+                results = world_->speech.results;
+                error = world_->speech.error;
+            }
+        }
+        for (const auto& result : results) (*handler)(result, std::nullopt);
+        if (error) (*handler)(std::nullopt, error);
+    }
+
+    std::shared_ptr<World> world_;
+    std::shared_ptr<Recognition> recognition_ = std::make_shared<Recognition>();
+};
+
+class SimRecognitionTask final : public platform::RecognitionTask {
+  public:
+    SimRecognitionTask(std::shared_ptr<World> world, std::shared_ptr<Recognition> recognition)
+        : world_(std::move(world)), recognition_(std::move(recognition)) {}
+
+    void cancel() override {
+        std::lock_guard lock(world_->mutex);
+        recognition_->cancelled = true;
+    }
+
+  private:
+    std::shared_ptr<World> world_;
+    std::shared_ptr<Recognition> recognition_;
+};
+
+class SimRecognizer final : public platform::SpeechRecognizer {
+  public:
+    SimRecognizer(std::shared_ptr<World> world, RecognizerState state)
+        : world_(std::move(world)), state_(state) {}
+
+    bool isAvailable() override { return state_.available; }
+    bool supportsOnDeviceRecognition() override { return state_.onDevice; }
+
+    std::shared_ptr<platform::RecognitionRequest> makeRequest() override {
+        return std::make_shared<SimRecognitionRequest>(world_);
+    }
+
+    std::unique_ptr<platform::RecognitionTask> start(
+        std::shared_ptr<platform::RecognitionRequest> request,
+        platform::RecognitionHandler handler) override {
+        auto* ours = dynamic_cast<SimRecognitionRequest*>(request.get());
+        if (!ours)
+            throw std::invalid_argument("The request was not made by a simulated recognizer");
+        return std::make_unique<SimRecognitionTask>(world_, ours->attach(std::move(handler)));
+    }
+
+  private:
+    std::shared_ptr<World> world_;
+    RecognizerState state_;
+};
+
+}  // namespace
+
+std::vector<std::string> SimSpeech::supportedLocales() {
+    std::lock_guard lock(world_->mutex);
+    return world_->speech.locales;
+}
+
+std::unique_ptr<platform::SpeechRecognizer> SimSpeech::recognizer(
+    const std::string& localeIdentifier) {
+    std::lock_guard lock(world_->mutex);
+    const auto& speech = world_->speech;
+    if (std::find(speech.locales.begin(), speech.locales.end(), localeIdentifier) ==
+        speech.locales.end()) {
+        return nullptr;
+    }
+    auto state = speech.recognizers.find(localeIdentifier);
+    return std::make_unique<SimRecognizer>(
+        world_, state == speech.recognizers.end() ? RecognizerState{} : state->second);
+}
+
+}  // namespace lumora::sim

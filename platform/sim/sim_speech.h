@@ -1,0 +1,25 @@
+// Speech recognition on the simulated desktop: the scenario's locales and recognisers, and
+// requests that collect the microphone's buffers. When the audio ends, the task reports the
+// scenario's scripted results in order, or that no speech was heard when no audio came.
+#pragma once
+
+#include <memory>
+
+#include "platform/sim/sim_world.h"
+#include "platform/speech.h"
+
+namespace lumora::sim {
+
+class SimSpeech final : public platform::Speech {
+  public:
+    explicit SimSpeech(std::shared_ptr<World> world) : world_(std::move(world)) {}
+
+    std::vector<std::string> supportedLocales() override;
+    std::unique_ptr<platform::SpeechRecognizer> recognizer(
+        const std::string& localeIdentifier) override;
+
+  private:
+    std::shared_ptr<World> world_;
+};
+
+}  // namespace lumora::sim
