@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "runtime/atomic_file.h"
+#include "tests/e2e/child_process.h"
+
+namespace lumora {
+namespace {
+
+using nlohmann::json;
+using testing::ProcessResult;
+
+const json invalidLine = {{"id", 0}, {"phase", "error"}, {"message", "Invalid native request."}};
+
+// A scratch directory with a scenario and a state file, removed afterwards.
+class AssistantProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/lumora-e2e-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        directory = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
+
+    ProcessResult run(const std::string& input, const json& scenario = nullptr) {
+        std::map<std::string, std::string> environment{
+            {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}};
+        if (!scenario.is_null()) {
+            std::string path = directory + "/scenario.json";
+            EXPECT_TRUE(files::replaceAtomically(path, scenario.dump(), 0600));
+            environment["LUMORA_SIM_SCENARIO"] = path;
+        }
+        return testing::runProcess(testing::builtProgram("assistant/lumora-assistant"), input,
+                                   environment);
+    }
+
+    std::vector<json> events(const ProcessResult& result) {
+        std::vector<json> parsed;
+        for (const auto& line : result.lines()) parsed.push_back(json::parse(line));
+        return parsed;
+    }
+
+    json state() { return json::parse(*files::readAll(directory + "/state.json")); }
+
+    std::string directory;
+};
+
+std::string commandOfSize(std::size_t bytes) {
+    std::string head = R"({"command":"nothing","id":1,"text":")";
+    std::string tail = R"("})";
+    return head + std::string(bytes - head.size() - tail.size(), 'a') + tail;
+}
+
+TEST_F(AssistantProcessTest, EndOfInputWithoutCommandsExitsQuietly) {
+    auto result = run("");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(AssistantProcessTest, InvalidLinesAndUnknownCommandsGetTheirErrors) {
+    auto result = run("\n[1,2]\n{\"command\":\"status\"}\n" + commandOfSize(99'999) + "\n" +
+                      commandOfSize(100'000) + "\n{\"command\":\"dance\",\"id\":7}\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    json unknown1 = {{"id", 1}, {"phase", "error"}, {"message", "Unknown assistant command."}};
+    json unknown7 = {{"id", 7}, {"phase", "error"}, {"message", "Unknown assistant command."}};
+    EXPECT_EQ(events(result), (std::vector<json>{invalidLine, invalidLine, invalidLine, unknown1,
+                                                 invalidLine, unknown7}));
+}
+
+TEST_F(AssistantProcessTest, AHugeLineIsRefusedOnceAndReadingContinues) {
+    std::string huge(64 * 1024 * 1024, 'x');
+    auto result = run(huge + "\n{\"command\":\"cancel\",\"id\":3}\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    auto lines = events(result);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], invalidLine);
+    EXPECT_EQ(lines[1]["phase"], "idle");
+    EXPECT_EQ(lines[1]["id"], 3);
+}
+
+TEST_F(AssistantProcessTest, StatusOnMacOS15) {
+    json scenario = {{"system", {{"osVersion", "15.4"}}},
+                     {"speech", {{"locales", {"fr_FR", "en_US"}}}},
+                     {"permissions", {{"microphone", 2}, {"screenCapture", false}}}};
+    auto result = run("{\"command\":\"status\",\"id\":12}\n", scenario);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    json expected = {
+        {"id", 0},
+        {"phase", "availability"},
+        {"model", "Requires macOS 26 or later and Apple Intelligence."},
+        {"microphone", 2},
+        {"recognition", 3},
+        {"accessibility", true},
+        {"screen", false},
+        {"imageInput", false},
+        {"cloudScreenInput", true},
+        {"speechLanguages",
+         {{{"code", "en-US"}, {"name", "English (United States)"}},
+          {{"code", "fr-FR"}, {"name", "French (France)"}}}},
+    };
+    EXPECT_EQ(events(result), (std::vector<json>{expected}));
+}
+
+TEST_F(AssistantProcessTest, SettingsCommandsOpenThePrivacyPanesSilently) {
+    auto result = run(
+        "{\"command\":\"settings_microphone\",\"id\":1}\n{\"command\":\"settings_speech\",\"id\":2}\n"
+        "{\"command\":\"settings_screen\",\"id\":3}\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "");
+    std::string prefix = "x-apple.systempreferences:com.apple.preference.security?";
+    EXPECT_EQ(state()["openedURLs"],
+              json({prefix + "Privacy_Microphone", prefix + "Privacy_SpeechRecognition",
+                    prefix + "Privacy_ScreenCapture"}));
+}
+
+TEST_F(AssistantProcessTest, CancelCopyAndEmptyAsk) {
+    auto result = run(
+        "{\"command\":\"cancel\",\"id\":4}\n{\"command\":\"copy\",\"id\":4}\n"
+        "{\"command\":\"ask\",\"id\":5,\"text\":\" \\n\\t \"}\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    auto lines = events(result);
+    ASSERT_EQ(lines.size(), 2u);
+    json idle = {{"id", 4},       {"phase", "idle"},     {"message", ""},     {"text", ""},
+                 {"action", "preview"}, {"canInsert", false}, {"canUndo", false},
+                 {"mode", "assistant"}, {"source", ""},       {"context", ""}};
+    EXPECT_EQ(lines[0], idle);
+    EXPECT_EQ(lines[1]["id"], 5);
+    EXPECT_EQ(lines[1]["phase"], "error");
+    EXPECT_EQ(lines[1]["message"], "Enter a request first.");
+    EXPECT_EQ(state()["pasteboard"]["changeCount"], 0);
+}
+
+TEST_F(AssistantProcessTest, OpenCapturesTheFrontmostAppUnlessItIsLumora) {
+    json scenario = {{"parentPid", 100},
+                     {"apps", {{{"pid", 100}, {"name", "Lumora"}}, {{"pid", 200}, {"name", "Notes"}}}},
+                     {"frontmost", 200}};
+    auto result = run("{\"command\":\"open\",\"id\":8}\n", scenario);
+    auto lines = events(result);
+    ASSERT_EQ(lines.size(), 1u) << result.err;
+    EXPECT_EQ(lines[0]["phase"], "result");
+    EXPECT_EQ(lines[0]["message"], "Hold your Assistant shortcut to speak a request.");
+    EXPECT_EQ(lines[0]["source"], "Notes");
+    EXPECT_EQ(lines[0]["context"],
+              "ORIGINAL APP AND FOCUSED FIELD (untrusted metadata):\n"
+              R"({"app":"Notes","windowTitle":"","focusedRole":"","focusedLabel":""})");
+
+    scenario["frontmost"] = 100;
+    lines = events(run("{\"command\":\"open\",\"id\":9}\n", scenario));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["source"], "");
+    EXPECT_EQ(lines[0]["canInsert"], false);
+    EXPECT_EQ(lines[0]["context"], "");
+}
+
+TEST_F(AssistantProcessTest, ScreenCapableRequestsNeedScreenRecording) {
+    json scenario = {{"system", {{"osVersion", "26.1"}}},
+                     {"permissions", {{"screenCapture", false}}}};
+    auto lines = events(run("{\"command\":\"ask\",\"id\":10,\"text\":\"hi\"}\n", scenario));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["id"], 10);
+    EXPECT_EQ(lines[0]["phase"], "error");
+    EXPECT_EQ(lines[0]["message"],
+              "Enable Screen Recording in Lumora’s Assistant section, then try again.");
+}
+
+}  // namespace
+}  // namespace lumora
