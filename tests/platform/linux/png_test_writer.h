@@ -32,7 +32,7 @@ struct PngSpec {
     std::optional<png_color_16> transparentColor;
 };
 
-// Empty when libpng refuses the spec.
+// Empty when libpng refuses the described image.
 std::string writePng(const PngSpec& spec);
 
 // The signature and the header chunks alone, without any pixel data.
