@@ -66,7 +66,8 @@ int main() {
             });
             loop.post([&] {
                 assistant.cancel(true);
-                loop.quit();
+                // Turns already queued, such as a task the last commands started, run first.
+                loop.post([&] { loop.quit(); });
             });
         });
         loop.run();

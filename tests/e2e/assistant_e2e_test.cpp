@@ -166,5 +166,39 @@ TEST_F(AssistantProcessTest, ScreenCapableRequestsNeedScreenRecording) {
               "Enable Screen Recording in Lumora’s Assistant section, then try again.");
 }
 
+TEST_F(AssistantProcessTest, CommandsNeedingTheCurrentIdStaySilentOtherwise) {
+    auto result = run(
+        "{\"command\":\"cancel\",\"id\":20}\n"
+        "{\"command\":\"stop\",\"id\":21}\n{\"command\":\"copy\",\"id\":21}\n"
+        "{\"command\":\"screen\",\"id\":21}\n{\"command\":\"undo\",\"id\":21}\n"
+        "{\"command\":\"undo\",\"id\":20}\n{\"command\":\"halt\",\"id\":21}\n"
+        "{\"command\":\"whisper_partial\",\"id\":20,\"text\":\"x\"}\n"
+        "{\"command\":\"whisper_result\",\"id\":20}\n"
+        "{\"command\":\"whisper_error\",\"id\":20}\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    auto lines = events(result);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["phase"], "idle");
+}
+
+TEST_F(AssistantProcessTest, PermissionCommandsRequestThenReport) {
+    json scenario = {{"permissions",
+                      {{"microphone", 0},
+                       {"speechRecognition", 0},
+                       {"screenCapture", false},
+                       {"microphoneRequestResult", 3},
+                       {"speechRecognitionRequestResult", 2}}}};
+    auto lines = events(run("{\"command\":\"permissions\",\"id\":1}\n"
+                            "{\"command\":\"permission_screen\",\"id\":2}\n",
+                            scenario));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["phase"], "availability");
+    EXPECT_EQ(lines[0]["id"], 0);
+    EXPECT_EQ(lines[0]["microphone"], 3);
+    EXPECT_EQ(lines[0]["recognition"], 2);
+    EXPECT_EQ(lines[1]["screen"], false);
+    EXPECT_EQ(state()["permissionRequests"].size(), 3u) << state()["permissionRequests"];
+}
+
 }  // namespace
 }  // namespace lumora
