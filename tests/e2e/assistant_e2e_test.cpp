@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -192,11 +193,15 @@ TEST_F(AssistantProcessTest, PermissionCommandsRequestThenReport) {
                             "{\"command\":\"permission_screen\",\"id\":2}\n",
                             scenario));
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0]["phase"], "availability");
-    EXPECT_EQ(lines[0]["id"], 0);
-    EXPECT_EQ(lines[0]["microphone"], 3);
-    EXPECT_EQ(lines[0]["recognition"], 2);
-    EXPECT_EQ(lines[1]["screen"], false);
+    // Each command ends with its own report; the screen one answers at once, the other after
+    // its requests, so their order depends on how the lines arrived.
+    auto requested = std::find_if(lines.begin(), lines.end(),
+                                  [](const json& report) { return report["microphone"] == 3; });
+    ASSERT_NE(requested, lines.end());
+    EXPECT_EQ((*requested)["phase"], "availability");
+    EXPECT_EQ((*requested)["id"], 0);
+    EXPECT_EQ((*requested)["recognition"], 2);
+    for (const auto& report : lines) EXPECT_EQ(report["screen"], false);
     EXPECT_EQ(state()["permissionRequests"].size(), 3u) << state()["permissionRequests"];
 }
 
