@@ -53,6 +53,29 @@ std::size_t asciiPrefixBytes(std::string_view text, std::size_t count) {
     return bytes;
 }
 
+struct Decoded {
+    char32_t codePoint;
+    std::size_t begin;
+    std::size_t end;
+};
+
+template <class Visit>
+void forEachCodePoint(std::string_view utf8, Visit visit) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const auto length = static_cast<int32_t>(utf8.size());
+    int32_t i = 0;
+    while (i < length) {
+        int32_t start = i;
+        UChar32 c;
+        U8_NEXT_OR_FFFD(bytes, i, length, c);
+        if (!visit(Decoded{static_cast<char32_t>(c), static_cast<std::size_t>(start),
+                           static_cast<std::size_t>(i)})) {
+            return;
+        }
+    }
+}
+
+
 }  // namespace
 
 std::size_t characterCount(std::string_view utf8) {
@@ -86,30 +109,23 @@ std::string_view characterPrefix(std::string_view utf8, std::size_t count) {
 
 std::size_t utf16Length(std::string_view utf8) {
     std::size_t units = 0;
-    int32_t i = 0;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-    const auto length = static_cast<int32_t>(utf8.size());
-    while (i < length) {
-        UChar32 c;
-        U8_NEXT_OR_FFFD(bytes, i, length, c);
-        units += U16_LENGTH(c);
-    }
+    forEachCodePoint(utf8, [&](const Decoded& d) {
+        units += U16_LENGTH(static_cast<UChar32>(d.codePoint));
+        return true;
+    });
     return units;
 }
 
 std::size_t byteOffsetOfUtf16(std::string_view utf8, std::size_t units) {
     std::size_t counted = 0;
-    int32_t i = 0;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-    const auto length = static_cast<int32_t>(utf8.size());
-    while (i < length) {
-        int32_t start = i;
-        UChar32 c;
-        U8_NEXT_OR_FFFD(bytes, i, length, c);
-        counted += U16_LENGTH(c);
-        if (counted > units) return static_cast<std::size_t>(start);
-    }
-    return utf8.size();
+    std::size_t offset = utf8.size();
+    forEachCodePoint(utf8, [&](const Decoded& d) {
+        counted += U16_LENGTH(static_cast<UChar32>(d.codePoint));
+        if (counted <= units) return true;
+        offset = d.begin;
+        return false;
+    });
+    return offset;
 }
 
 std::string_view utf16Slice(std::string_view utf8, std::size_t location, std::size_t length) {
@@ -126,31 +142,6 @@ bool isWhitespaceOrNewline(char32_t c) {
            type == U_PARAGRAPH_SEPARATOR;
 }
 
-namespace {
-
-struct Decoded {
-    char32_t codePoint;
-    std::size_t begin;
-    std::size_t end;
-};
-
-template <class Visit>
-void forEachCodePoint(std::string_view utf8, Visit visit) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-    const auto length = static_cast<int32_t>(utf8.size());
-    int32_t i = 0;
-    while (i < length) {
-        int32_t start = i;
-        UChar32 c;
-        U8_NEXT_OR_FFFD(bytes, i, length, c);
-        if (!visit(Decoded{static_cast<char32_t>(c), static_cast<std::size_t>(start),
-                           static_cast<std::size_t>(i)})) {
-            return;
-        }
-    }
-}
-
-}  // namespace
 
 std::string_view trimWhitespaceAndNewlines(std::string_view utf8) {
     std::size_t first = utf8.size();

@@ -41,9 +41,7 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
         {"canInsert", target_ && target_->editable()},
         {"canUndo", target_ && target_->canUndo()},
         {"mode", request_ && request_->mode ? *request_->mode : std::string("assistant")},
-        {"source", target_ && target_->application() && target_->application()->localizedName
-                       ? *target_->application()->localizedName
-                       : std::string()},
+        {"source", sourceAppName()},
         {"context", context_},
     };
     std::optional<platform::Rect> rect = target_ ? target_->caretBounds() : std::nullopt;
@@ -105,10 +103,7 @@ void Assistant::stopAudio() {
 
 void Assistant::beginAudit(const Request& request, const std::string& input) {
     interruptAudit("interrupted", "Replaced by another request");
-    std::string source = target_ && target_->application() && target_->application()->localizedName
-                             ? *target_->application()->localizedName
-                             : std::string();
-    audit_ = GenerationHistory::open(request.id, std::move(source),
+    audit_ = GenerationHistory::open(request.id, sourceAppName(),
                                      GenerationHistory::defaultDirectory(ports_.system));
     if (!audit_) return;
     bool cloud = request.provider == AssistantProvider::cloud;
@@ -116,6 +111,11 @@ void Assistant::beginAudit(const Request& request, const std::string& input) {
     audit_->input("inputType", request.command == "ask" ? "typed" : "speech");
     audit_->input("provider", cloud ? "cloud" : "local");
     audit_->input("model", cloud ? "assistant-standard" : "Apple Foundation Models (on-device)");
+}
+
+std::string Assistant::sourceAppName() const {
+    if (!target_ || !target_->application()) return {};
+    return target_->application()->localizedName.value_or("");
 }
 
 void Assistant::interruptAudit(std::string_view phase, std::string_view message) {

@@ -99,6 +99,8 @@ private:
     void interruptAudit(std::string_view phase, std::string_view message);
     void escapePressed();
     bool runsAnything() const;
+    // The localized name of the target's application; empty without one.
+    std::string sourceAppName() const;
 
     EventLoop& loop_;
     ThreadPool& pool_;
