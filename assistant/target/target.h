@@ -1,5 +1,6 @@
 // The application and text element a request came from, captured once when the request
-// starts, and where its reply goes.
+// starts (while the user's application is still in front), and where its reply goes: typed
+// into the field while it grows, or pasted whole, and undone on request.
 #pragma once
 
 #include <cstddef>
@@ -9,40 +10,76 @@
 #include <string_view>
 
 #include "assistant/generation/assistant_source.h"
+#include "assistant/target/text_edit.h"
 #include "platform/geometry.h"
 #include "platform/ports.h"
+#include "runtime/event_loop.h"
+#include "runtime/task.h"
 
 namespace lumora {
 
 class Target {
-public:
-    // Captures the frontmost application (while the user's application is still in front).
-    explicit Target(platform::Ports& ports);
+  public:
+    // Captures the frontmost application and its focused field. The loop must outlive the
+    // target; it times the paste and gives the trace its clock.
+    Target(platform::Ports& ports, EventLoop& loop);
 
     const std::optional<platform::RunningApplication>& application() const { return application_; }
-    const AssistantSource& sourceContext() const { return sourceContext_; }
+    bool isSecureField() const { return isSecureField_; }
+    const std::optional<TargetSnapshot>& original() const { return original_; }
     const std::string& selection() const { return selection_; }
+    const AssistantSource& sourceContext() const { return sourceContext_; }
     std::optional<std::uint32_t> windowID() const { return windowID_; }
     std::optional<platform::Rect> bounds() const { return bounds_; }
     std::optional<platform::Rect> caretBounds() const { return caretBounds_; }
+    const std::optional<std::string>& insertionFailure() const { return insertionFailure_; }
 
     // Whether the captured field accepts inserted text.
     bool editable() const;
-    // Whether a streamed reply can be taken back.
+    // Whether streaming already wrote into the field, so the reply must not be pasted too.
+    bool hasStreamMutation() const;
     bool canUndo() const;
+    // Whether the field may be typed into while the reply grows; asked once, then cached.
+    bool supportsStreamingInsertion();
+
+    // Types what `text` (the whole reply so far) adds since the last call.
+    void streamInsert(std::string_view text);
+    // Whether the whole reply is in the field and the field is unchanged since.
+    bool streamCompleted(std::string_view text);
+    // Pastes the whole reply; false with `insertionFailure` set when refused.
+    Task<bool> insert(std::string text, bool restoreClipboard);
     bool undo();
     // Forgets the streamed edit, so it can no longer be undone.
     void dropUndoState();
     void trace(std::string_view stage, std::size_t textCount);
 
-private:
+  private:
+    void captureField(const platform::AXElement& focused);
+    void chooseWindow(const std::string& accessibilityTitle);
+    bool isFrontmost() const;
+    bool isRunning() const;
+    bool isFocused(const platform::AXElement& focused) const;
+    platform::AXElement currentFocus() const;
+    bool computeStreamingSupport() const;
+    bool pasteSourceIsActive() const;
+    void refuse(std::string reason, std::size_t textCount);
+
     platform::Ports& ports_;
+    EventLoop& loop_;
     std::optional<platform::RunningApplication> application_;
+    platform::AXElement element_;
+    bool isSecureField_ = false;
+    std::optional<TargetSnapshot> original_;
     std::string selection_;
     AssistantSource sourceContext_;
     std::optional<std::uint32_t> windowID_;
     std::optional<platform::Rect> bounds_;
     std::optional<platform::Rect> caretBounds_;
+    std::optional<TextEditReceipt> receipt_;
+    std::optional<TargetSnapshot> committed_;
+    std::optional<IncrementalTextEdit> incremental_;
+    std::optional<std::string> insertionFailure_;
+    std::optional<bool> streamingSupport_;
 };
 
 }  // namespace lumora

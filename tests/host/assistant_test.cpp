@@ -6,9 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "assistant/host/event_output.h"
-#include "platform/linux/png_images.h"
-#include "platform/linux/tesseract_recognition.h"
-#include "platform/sim/sim_desktop.h"
+#include "tests/support/sim_ports.h"
 
 namespace lumora {
 namespace {
@@ -23,16 +21,10 @@ constexpr const char* scenario = R"({
 })";
 
 class AssistantTest : public testing::Test {
-protected:
-    AssistantTest()
-        : desktop(sim::SimDesktop::load(scenario)),
-          ports{desktop->accessibility(), desktop->workspace(),     desktop->windows(),
-                desktop->pasteboard(),    desktop->keyboard(),      desktop->permissions(),
-                desktop->speech(),        desktop->audio(),         desktop->screenCapture(),
-                recognition,              images,                   desktop->languageModel(),
-                desktop->system()} {
+  protected:
+    AssistantTest() : sim(scenario), desktop(sim.desktop.get()) {
         setEventDestination([this](std::string_view line) { events.push_back(json::parse(line)); });
-        assistant = std::make_unique<Assistant>(loop, pool, ports);
+        assistant = std::make_unique<Assistant>(loop, pool, sim.ports);
     }
     ~AssistantTest() override {
         assistant.reset();
@@ -58,10 +50,8 @@ protected:
     ManualClock clock;
     EventLoop loop{clock};
     ThreadPool pool{1};
-    std::unique_ptr<sim::SimDesktop> desktop;
-    platform::PngImages images;
-    platform::TesseractRecognition recognition;
-    platform::Ports ports;
+    test_support::SimPorts sim;
+    sim::SimDesktop* desktop;
     std::unique_ptr<Assistant> assistant;
     std::vector<json> events;
 };
@@ -87,7 +77,9 @@ TEST_F(AssistantTest, EscapeCancelsAnOpenedSessionOnceAndIsSilentWhenIdle) {
 
 TEST_F(AssistantTest, EscapeIsLeftToTheHoldMonitorWhenItIsAHoldKey) {
     assistant->installEscape();
-    send({{"command", "hold_configure"}, {"id", 1}, {"holdBindings", {{"assistant", "Hold:Escape"}}}});
+    send({{"command", "hold_configure"},
+          {"id", 1},
+          {"holdBindings", {{"assistant", "Hold:Escape"}}}});
     send({{"command", "open"}, {"id", 2}});
     pressEscape();
     ASSERT_EQ(events.size(), 1u);

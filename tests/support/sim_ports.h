@@ -1,0 +1,38 @@
+// The assistant's ports on a simulated desktop loaded from a scenario, with the real Linux
+// image and text-recognition ports beside it.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "platform/linux/png_images.h"
+#include "platform/linux/tesseract_recognition.h"
+#include "platform/ports.h"
+#include "platform/sim/sim_desktop.h"
+
+namespace lumora::test_support {
+
+struct SimPorts {
+    explicit SimPorts(std::string_view scenario)
+        : desktop(sim::SimDesktop::load(scenario)),
+          ports{desktop->accessibility(),
+                desktop->workspace(),
+                desktop->windows(),
+                desktop->pasteboard(),
+                desktop->keyboard(),
+                desktop->permissions(),
+                desktop->speech(),
+                desktop->audio(),
+                desktop->screenCapture(),
+                recognition,
+                images,
+                desktop->languageModel(),
+                desktop->system()} {}
+
+    std::unique_ptr<sim::SimDesktop> desktop;
+    platform::PngImages images;
+    platform::TesseractRecognition recognition;
+    platform::Ports ports;
+};
+
+}  // namespace lumora::test_support
