@@ -9,10 +9,12 @@ std::shared_ptr<platform::LanguageModelSession> ModelClient::session(
 
 Task<std::string> ModelClient::respond(std::shared_ptr<platform::LanguageModelSession> session,
                                        platform::ModelPrompt prompt) {
-    co_return co_await inBackground(
-        pool_, [session, prompt = std::move(prompt)](std::stop_token stop) {
-            return session->respond(prompt, stop);
-        });
+    // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
+    // operand twice, which double-frees whatever it captured.
+    auto ask = [session, prompt = std::move(prompt)](std::stop_token stop) {
+        return session->respond(prompt, stop);
+    };
+    co_return co_await inBackground(pool_, std::move(ask));
 }
 
 AsyncStream<std::string> ModelClient::streamResponse(

@@ -15,6 +15,8 @@ class ModelClient {
 public:
     ModelClient(platform::LanguageModel& model, ThreadPool& pool) : model_(model), pool_(pool) {}
 
+    platform::LanguageModel& port() { return model_; }
+    ThreadPool& pool() { return pool_; }
     platform::ModelAvailability availability() { return model_.availability(); }
     bool supportsImageAttachments() { return model_.supportsImageAttachments(); }
 
