@@ -9,14 +9,14 @@
 namespace lumora {
 
 class PreparedScreenContext {
-public:
+  public:
     PreparedScreenContext(std::uint64_t requestID, TaskHandle task)
         : requestID_(requestID), task_(std::move(task)) {}
 
     std::uint64_t requestID() const { return requestID_; }
     void cancel() { task_.cancel(); }
 
-private:
+  private:
     std::uint64_t requestID_;
     TaskHandle task_;
 };
