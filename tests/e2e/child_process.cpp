@@ -69,7 +69,8 @@ std::vector<std::string> ProcessResult::lines() const {
 }
 
 ProcessResult runProcess(const std::string& executable, const std::string& input,
-                         const std::map<std::string, std::string>& environment) {
+                         const std::map<std::string, std::string>& environment,
+                         const std::vector<std::string>& arguments) {
     // A program that stops reading early must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -88,10 +89,14 @@ ProcessResult runProcess(const std::string& executable, const std::string& input
     std::vector<char*> envp;
     for (auto& entry : envStrings) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string program = executable;
-    char* argv[] = {program.data(), nullptr};
+    std::vector<std::string> argumentStrings{executable};
+    argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : argumentStrings) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    int spawned =
+        posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

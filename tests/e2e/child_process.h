@@ -15,9 +15,11 @@ struct ProcessResult {
     std::vector<std::string> lines() const;  // standard output split at line feeds
 };
 
-// `environment` entries are added to (or replace) the test's own environment.
+// `environment` entries are added to (or replace) the test's own environment; `arguments`
+// follow the program path.
 ProcessResult runProcess(const std::string& executable, const std::string& input,
-                         const std::map<std::string, std::string>& environment = {});
+                         const std::map<std::string, std::string>& environment = {},
+                         const std::vector<std::string>& arguments = {});
 
 // A built program of this project, found through LUMORA_BUILD_DIR.
 std::string builtProgram(const std::string& relativePath);
