@@ -1,6 +1,42 @@
 #include "assistant/audit/generation_history.h"
 
+#include <cerrno>
+#include <filesystem>
+
+#include "assistant/audit/audit_failure.h"
+#include "assistant/audit/record_name.h"
+#include "assistant/audit/record_pruning.h"
+#include "runtime/atomic_file.h"
+#include "runtime/base64.h"
+#include "runtime/uuid.h"
+
 namespace lumora {
+
+namespace {
+
+constexpr std::string_view onDeviceModel = "Apple Foundation Models (on-device)";
+constexpr std::string_view screenshotEncodingFailure = "Could not encode the captured screenshot.";
+constexpr std::string_view pngDataURLPrefix = "data:image/png;base64,";
+constexpr mode_t directoryMode = 0700;
+constexpr mode_t fileMode = 0600;
+constexpr double writeInterval = 1.0;
+
+bool isTerminal(std::string_view phase) {
+    return phase == "result" || phase == "error" || phase == "canceled" || phase == "interrupted";
+}
+
+bool carriesOutput(std::string_view phase) {
+    return phase == "streaming" || phase == "result" || phase == "error";
+}
+
+bool lastPhaseIs(const json::Document& events, std::string_view phase) {
+    if (events.empty() || !events.back().is_object()) return false;
+    auto last = events.back().find("phase");
+    return last != events.back().end() && last->is_string() &&
+           last->get_ref<const std::string&>() == phase;
+}
+
+}  // namespace
 
 std::optional<std::string> GenerationHistory::defaultDirectory(platform::System& system) {
     auto directory = system.environment("LUMORA_AUDIT_DIR");
@@ -8,16 +44,114 @@ std::optional<std::string> GenerationHistory::defaultDirectory(platform::System&
     return directory;
 }
 
-// Records are not written yet: until the record store exists, auditing stays off.
-std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t,
-                                                           std::string,
+std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t requestID,
+                                                           std::string source,
+                                                           const Services& services,
+                                                           std::optional<std::string> directory) {
+    if (!directory) directory = defaultDirectory(services.system);
+    if (!directory || directory->empty()) return nullptr;
+    std::unique_ptr<GenerationHistory> history(
+        new GenerationHistory(requestID, std::move(source), *directory, services));
+    history->create(*directory);
+    return history;
+}
+
+std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t, std::string,
                                                            const std::optional<std::string>&) {
     return nullptr;
 }
 
-void GenerationHistory::input(const std::string&, const std::string&) {}
+GenerationHistory::GenerationHistory(std::uint64_t requestID, std::string source,
+                                     const std::string& directory, const Services& services)
+    : clock_(services.clock), images_(services.images) {
+    double created = nowMilliseconds();
+    std::string name = auditRecordFileName(created, Uuid::random());
+    auditID_ = name.substr(0, name.size() - auditRecordExtension.size());
+    file_ = (std::filesystem::path(directory) / name).string();
+    record_ = {
+        {"id", auditID_},         {"requestId", requestID},
+        {"createdAt", created},   {"source", std::move(source)},
+        {"status", "started"},    {"events", json::Document::array()},
+        {"model", onDeviceModel}, {"osVersion", services.system.osVersion().versionString},
+    };
+}
 
-void GenerationHistory::update(std::string_view, std::string_view, std::string_view,
-                               std::string_view) {}
+void GenerationHistory::create(const std::string& directory) {
+    errno = 0;
+    if (!files::createDirectories(directory, directoryMode)) {
+        error_ = describeAuditFailure(auditFolderCreationFailure, directory, lastSystemError());
+        return;
+    }
+    persist(true);
+    if (!error_) error_ = pruneAuditRecords(directory);
+}
+
+void GenerationHistory::input(const json::Document& entries) {
+    if (finished_ || !entries.is_object()) return;
+    record_.update(entries);
+    persist(true);
+}
+
+void GenerationHistory::input(std::string_view key, json::Document value) {
+    json::Document entries = json::Document::object();
+    entries[std::string(key)] = std::move(value);
+    input(entries);
+}
+
+void GenerationHistory::screenshot(const platform::Image& image) {
+    // Encoding is the expensive part, and a finished record would drop the result anyway.
+    if (finished_) return;
+    auto png = images_.encodePng(image);
+    if (!png) {
+        error_ = std::string(screenshotEncodingFailure);
+        return;
+    }
+    input("screenshot", std::string(pngDataURLPrefix) + base64::encode(*png));
+}
+
+void GenerationHistory::raw(std::string_view text) {
+    if (finished_) return;
+    record_["rawOutput"] = text;
+    persist(false);
+}
+
+void GenerationHistory::update(std::string_view phase, std::string_view message,
+                               std::string_view text, std::string_view action) {
+    if (finished_) return;
+    double now = nowMilliseconds();
+    record_["status"] = phase;
+    record_["message"] = message;
+    record_["action"] = action;
+    if (!text.empty()) {
+        if (phase == "recording") record_["transcript"] = text;
+        if (carriesOutput(phase)) record_["output"] = text;
+    }
+
+    json::Document& events = record_["events"];
+    if (!events.is_array()) events = json::Document::array();
+    // Every streamed chunk repeats its phase; the record keeps only the first of a run.
+    if (!lastPhaseIs(events, phase)) {
+        events.push_back({{"phase", phase}, {"at", now}, {"message", message}});
+    }
+
+    bool terminal = isTerminal(phase);
+    if (terminal) record_["finishedAt"] = now;
+    persist(terminal);
+    finished_ = terminal;
+}
+
+void GenerationHistory::persist(bool force) {
+    if (!force && lastWrite_ && clock_.continuousSeconds() - *lastWrite_ < writeInterval) return;
+    errno = 0;
+    if (!files::replaceAtomically(file_, json::serializeSorted(record_), fileMode)) {
+        error_ = describeAuditFailure(auditRecordSaveFailure, file_, lastSystemError());
+        return;
+    }
+    lastWrite_ = clock_.continuousSeconds();
+}
+
+double GenerationHistory::nowMilliseconds() const {
+    return clock_.wallSeconds() * 1000.0;
+}
 
 }  // namespace lumora

@@ -1,5 +1,9 @@
 // The audit record of one request: its inputs, every status event, the raw model output and
-// the screenshot, kept as one JSON document in the audit directory.
+// the screenshot, kept as one JSON document in the audit directory. Writes are throttled to
+// one a second while output streams; creation, inputs and the terminal phase write at once.
+// After the first terminal phase the record no longer changes. Failures never reach the
+// request: the last one is kept in error() for the controller to report.
+// Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -10,24 +14,70 @@
 
 #include "platform/images.h"
 #include "platform/system.h"
+#include "runtime/clock.h"
+#include "runtime/json.h"
 
 namespace lumora {
 
 class GenerationHistory {
-public:
-    // The directory named by LUMORA_AUDIT_DIR; none turns auditing off.
+  public:
+    // What a record needs from the process; everything must outlive the record.
+    struct Services {
+        const Clock& clock;
+        platform::Images& images;
+        platform::System& system;
+    };
+
+    // The directory named by LUMORA_AUDIT_DIR; none (also for an empty value) turns auditing
+    // off.
     static std::optional<std::string> defaultDirectory(platform::System& system);
-    // A new record, or none when auditing is off.
+
+    // A new record in `directory`, or in defaultDirectory() when none is given; no record when
+    // auditing is off. The directory is created (0700) and the first file written at once, then
+    // the directory is pruned to the newest records.
+    static std::unique_ptr<GenerationHistory> open(
+        std::uint64_t requestID, std::string source, const Services& services,
+        std::optional<std::string> directory = std::nullopt);
+
+    // Until the controller hands over its services, it keeps auditing off.
     static std::unique_ptr<GenerationHistory> open(std::uint64_t requestID, std::string source,
                                                    const std::optional<std::string>& directory);
 
-    void input(const std::string& key, const std::string& value);
+    // Merges the entries of an object into the record (same keys are replaced) and writes.
+    void input(const json::Document& entries);
+    void input(std::string_view key, json::Document value);
+    // Stores the image inline as a PNG data URL.
+    void screenshot(const platform::Image& image);
+    // The model's raw output so far; written at most once a second.
+    void raw(std::string_view text);
+    // One status event of the session.
     void update(std::string_view phase, std::string_view message, std::string_view text,
                 std::string_view action);
-    // The last failure to write the record, kept until a write succeeds.
+
+    // The file name without its extension.
+    const std::string& auditID() const { return auditID_; }
+    const std::string& file() const { return file_; }
+    const json::Document& record() const { return record_; }
+    bool finished() const { return finished_; }
+    // The last failure to create, write, prune or encode; it stays once set.
     const std::optional<std::string>& error() const { return error_; }
 
-private:
+  private:
+    GenerationHistory(std::uint64_t requestID, std::string source, const std::string& directory,
+                      const Services& services);
+
+    void create(const std::string& directory);
+    void persist(bool force);
+    double nowMilliseconds() const;
+
+    const Clock& clock_;
+    platform::Images& images_;
+    std::string auditID_;
+    std::string file_;
+    json::Document record_;
+    bool finished_ = false;
+    // Continuous-clock seconds of the last successful write; none until the first.
+    std::optional<double> lastWrite_;
     std::optional<std::string> error_;
 };
 
