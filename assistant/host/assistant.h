@@ -110,7 +110,8 @@ private:
     HoldShortcuts holdShortcuts_;
     std::uint64_t id_ = 0;
     std::optional<Request> request_;
-    std::unique_ptr<Target> target_;
+    // Shared: an insertion still running keeps the target it pastes into.
+    std::shared_ptr<Target> target_;
     std::string context_;
     std::string result_;
     std::unique_ptr<GenerationHistory> audit_;

@@ -130,7 +130,7 @@ void Assistant::open(const Request& request) {
     request_ = request;
     result_.clear();
     screenImage_.reset();
-    target_ = std::make_unique<Target>(ports_, loop_);
+    target_ = std::make_shared<Target>(ports_, loop_);
     // The Lumora app itself in front means there is no field of the user's to work on.
     if (target_->application() &&
         target_->application()->pid == ports_.workspace.parentProcessId()) {

@@ -193,8 +193,6 @@ Task<bool> Target::insert(std::string text, bool restoreClipboard) {
     bool pasted = co_await paste.paste(
         std::move(text), restoreClipboard, [this] { return pasteSourceIsActive(); },
         [&keyboard] { return (keyboard.sessionFlags() & pasteBlockingModifiers) != 0; });
-    // A cancelled request may have dropped its target meanwhile: touch nothing of it.
-    if (co_await isCancelled()) co_return false;
     if (!pasted) {
         refuse("paste-canceled-or-source-changed", count);
         co_return false;

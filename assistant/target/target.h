@@ -33,6 +33,7 @@ class Target {
     std::optional<platform::Rect> bounds() const { return bounds_; }
     std::optional<platform::Rect> caretBounds() const { return caretBounds_; }
     const std::optional<std::string>& insertionFailure() const { return insertionFailure_; }
+    const std::optional<IncrementalTextEdit>& incremental() const { return incremental_; }
 
     // Whether the captured field accepts inserted text.
     bool editable() const;
@@ -46,7 +47,8 @@ class Target {
     void streamInsert(std::string_view text);
     // Whether the whole reply is in the field and the field is unchanged since.
     bool streamCompleted(std::string_view text);
-    // Pastes the whole reply; false with `insertionFailure` set when refused.
+    // Pastes the whole reply; false with `insertionFailure` set when refused. The caller keeps
+    // the target alive until the paste returns.
     Task<bool> insert(std::string text, bool restoreClipboard);
     bool undo();
     // Forgets the streamed edit, so it can no longer be undone.
