@@ -56,11 +56,6 @@ std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t request
     return history;
 }
 
-std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t, std::string,
-                                                           const std::optional<std::string>&) {
-    return nullptr;
-}
-
 GenerationHistory::GenerationHistory(std::uint64_t requestID, std::string source,
                                      const std::string& directory, const Services& services)
     : clock_(services.clock), images_(services.images) {

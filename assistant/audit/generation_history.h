@@ -39,10 +39,6 @@ class GenerationHistory {
         std::uint64_t requestID, std::string source, const Services& services,
         std::optional<std::string> directory = std::nullopt);
 
-    // Until the controller hands over its services, it keeps auditing off.
-    static std::unique_ptr<GenerationHistory> open(std::uint64_t requestID, std::string source,
-                                                   const std::optional<std::string>& directory);
-
     // Merges the entries of an object into the record (same keys are replaced) and writes.
     void input(const json::Document& entries);
     void input(std::string_view key, json::Document value);

@@ -104,7 +104,7 @@ void Assistant::stopAudio() {
 void Assistant::beginAudit(const Request& request, const std::string& input) {
     interruptAudit("interrupted", "Replaced by another request");
     audit_ = GenerationHistory::open(request.id, sourceAppName(),
-                                     GenerationHistory::defaultDirectory(ports_.system));
+                                     {loop_.clock(), ports_.images, ports_.system});
     if (!audit_) return;
     bool cloud = request.provider == AssistantProvider::cloud;
     audit_->input("request", input);

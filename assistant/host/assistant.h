@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "assistant/audit/generation_history.h"
+#include "assistant/generation/assistant_action.h"
+#include "assistant/generation/assistant_source.h"
 #include "assistant/generation/hosted_response.h"
 #include "assistant/generation/model_client.h"
 #include "assistant/hold/hold_shortcuts.h"
@@ -77,8 +79,14 @@ public:
 
     // Generation, the cloud relay and screen capture.
     void generate(const std::string& text, std::optional<platform::Image> screenImage);
+    void generateHosted(const std::string& text, std::optional<platform::Image> screenImage);
     void receiveHosted(const Request& request);
     void captureScreen(bool region, std::optional<std::string> prompt);
+
+    // Reply delivery: partial replies while they stream, the final one, and the paste.
+    void deliverSnapshot(const AssistantReply& reply);
+    void deliverComplete(const AssistantReply& reply);
+    void insertResult();
 
     // Read access for the composition root and tests.
     std::uint64_t id() const { return id_; }
@@ -88,6 +96,27 @@ public:
     HoldShortcuts& holdShortcuts() { return holdShortcuts_; }
 
 private:
+    // What one on-device generation captured from the session when it began.
+    struct GenerationInputs {
+        std::uint64_t requestID = 0;
+        std::string request;
+        std::optional<AssistantSource> source;
+        std::string previous;
+        std::string preference;
+        std::string selection;
+        std::shared_ptr<GenerationHistory> audit;
+        std::optional<platform::Image> screenImage;
+    };
+
+    Task<void> runGeneration(GenerationInputs inputs);
+    Task<AssistantReply> produceReply(const GenerationInputs& inputs);
+    Task<void> expireGeneration(std::uint64_t requestID);
+    Task<void> runInsertion(std::uint64_t requestID, std::string text,
+                            std::shared_ptr<Target> target, bool restoreClipboard);
+    Task<void> runScreenCapture(std::uint64_t requestID, bool region,
+                                std::optional<std::uint32_t> windowID,
+                                std::optional<std::string> prompt);
+    Task<platform::Image> captureRegion();
     void open(const Request& request);
     void ask(const Request& request);
     void undo(const Request& request);
@@ -114,7 +143,8 @@ private:
     std::shared_ptr<Target> target_;
     std::string context_;
     std::string result_;
-    std::unique_ptr<GenerationHistory> audit_;
+    // Shared: a generation keeps writing the record it began with.
+    std::shared_ptr<GenerationHistory> audit_;
     std::unique_ptr<platform::AudioEngine> engine_;
     std::shared_ptr<platform::RecognitionRequest> audioRequest_;
     std::unique_ptr<platform::RecognitionTask> recognition_;
@@ -126,7 +156,8 @@ private:
     TranscriptGate transcriptGate_;
     std::shared_ptr<PreparedScreenContext> screenPreparation_;
     std::optional<platform::Image> screenImage_;
-    std::unique_ptr<platform::ChildProcess> screenProcess_;
+    // Shared: the wait for its exit runs on the pool and may outlive a cancellation.
+    std::shared_ptr<platform::ChildProcess> screenProcess_;
     std::unique_ptr<WhisperAudioCapture> whisperCapture_;
     std::string whisperPreview_;
     bool recording_ = false;

@@ -1,6 +1,6 @@
-// Session operations whose machinery is not built yet: recording and transcription, on-device
-// generation, the cloud relay and screen capture. They keep their final signatures so the
-// dispatcher is complete; until their machinery lands they leave the session as it is.
+// Session operations whose machinery is not built yet: recording and transcription, and the
+// cloud relay. They keep their final signatures so the dispatcher is complete; until their
+// machinery lands they leave the session as it is.
 #include "assistant/host/assistant.h"
 
 namespace lumora {
@@ -11,10 +11,8 @@ void Assistant::finishRecording() {}
 
 void Assistant::completeTranscript(const std::string&) {}
 
-void Assistant::generate(const std::string&, std::optional<platform::Image>) {}
+void Assistant::generateHosted(const std::string&, std::optional<platform::Image>) {}
 
 void Assistant::receiveHosted(const Request&) {}
-
-void Assistant::captureScreen(bool, std::optional<std::string>) {}
 
 }  // namespace lumora

@@ -1,5 +1,8 @@
 #include "platform/sim/sim_language_model.h"
 
+#include <condition_variable>
+#include <mutex>
+
 #include "runtime/text.h"
 
 namespace lumora::sim {
@@ -8,6 +11,19 @@ namespace {
 
 bool contains(const std::string& text, const std::optional<std::string>& part) {
     return !part || text.find(*part) != std::string::npos;
+}
+
+// Blocks until the call is stopped, then ends it as cancelled.
+[[noreturn]] void stallUntilStopped(std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock lock(mutex);
+    stopped.wait(lock, stop, [] { return false; });
+    throw Cancelled();
+}
+
+bool stallsAt(const ModelReply& reply, std::size_t shown) {
+    return reply.stallsAfter && shown >= *reply.stallsAfter;
 }
 
 class SimModelSession final : public platform::LanguageModelSession {
@@ -20,6 +36,7 @@ class SimModelSession final : public platform::LanguageModelSession {
 
     std::string respond(const platform::ModelPrompt& prompt, std::stop_token stop) override {
         ModelReply reply = answer(prompt, false);
+        if (stallsAt(reply, 0)) stallUntilStopped(stop);
         if (stop.stop_requested()) throw Cancelled();
         if (reply.error) throw *reply.error;
         return reply.text;
@@ -31,10 +48,12 @@ class SimModelSession final : public platform::LanguageModelSession {
         ModelReply reply = answer(prompt, true);
         std::size_t characters = text::characterCount(reply.text);
         for (std::size_t shown = 0; shown < characters;) {
+            if (stallsAt(reply, shown)) stallUntilStopped(stop);
             if (stop.stop_requested()) throw Cancelled();
             shown = std::min(characters, shown + reply.chunkSize);
             snapshot(std::string(text::characterPrefix(reply.text, shown)));
         }
+        if (stallsAt(reply, characters)) stallUntilStopped(stop);
         if (stop.stop_requested()) throw Cancelled();
         if (reply.error) throw *reply.error;
     }

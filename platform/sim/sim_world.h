@@ -159,6 +159,9 @@ struct ModelReply {
     std::string text;
     std::optional<Error> error;
     std::size_t chunkSize = 8;
+    // A model that goes quiet: after this many characters it produces nothing more until the
+    // call is stopped.
+    std::optional<std::size_t> stallsAfter;
 };
 
 // What the model says to anything no scripted reply matches, unless the scenario says otherwise.

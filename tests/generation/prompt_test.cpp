@@ -120,6 +120,9 @@ TEST(AssistantPromptTest, SystemInstructionsForEachContext) {
         {"Formal, British spelling.", false, true, false,
          opening + commonRules + noSelectionLine + "\n" + imageBlock + closing +
              "Formal, British spelling."},
+        {"", true, false, true,
+         opening + readSelectionRule + commonRules + selectionLine + "\n" + screenTextBlock +
+             closing},
         {"", true, true, true,
          opening + readSelectionRule + commonRules + selectionLine + "\n" + imageBlock + closing},
     };
@@ -183,6 +186,20 @@ TEST(AssistantPromptTest, ReferenceContextIsCutInUserPerceivedCharacters) {
         EXPECT_EQ(reference, c.expected) << c.selection.size() << " bytes";
         EXPECT_LE(text::characterCount(reference), 9500u);
     }
+}
+
+TEST(AssistantPromptTest, ReferenceContextCountsTheMetadataBlockToo) {
+    const AssistantSource source{"Mail", "Re: plans", "AXTextArea", "Message"};
+    const std::string metadata =
+        "ORIGINAL APP AND FOCUSED FIELD (untrusted metadata):\n"
+        R"({"app":"Mail","windowTitle":"Re: plans","focusedRole":"AXTextArea",)"
+        R"("focusedLabel":"Message"})";
+    const std::string prefix = metadata + "\n\nSELECTED TEXT:\n";
+    const std::size_t room = 9500 - text::characterCount(prefix);
+    EXPECT_EQ(AssistantPrompt::referenceContext(repeated("é", room), source),
+              prefix + repeated("é", room));
+    EXPECT_EQ(AssistantPrompt::referenceContext(repeated("é", room + 1), source),
+              prefix + repeated("é", room - 50) + "\n[Context truncated]");
 }
 
 TEST(AssistantPromptTest, UserPromptAddsOnlyNonEmptyBlocks) {

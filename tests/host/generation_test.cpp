@@ -1,0 +1,488 @@
+// A typed request all the way through the controller on the simulated desktop: the checks, the
+// scripted on-device model, delivery into the focused field or to the app, the timeout, stale
+// requests, and the audit record that tells the story.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "assistant/host/assistant.h"
+#include "assistant/host/event_output.h"
+#include "tests/support/sim_ports.h"
+
+namespace lumora {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* classifierInstructions = "Return exactly one lowercase word";
+constexpr const char* extractionInstructions = "Extract the main document passage";
+
+// Notes in front with its body focused; `replies` script the model, the classifier first.
+json notesWorld(const std::vector<json>& replies) {
+    return {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"apps",
+         {{{"pid", 100}, {"name", "Lumora"}},
+          {{"pid", 200},
+           {"name", "Notes"},
+           {"focusedWindow", "window"},
+           {"focusedElement", "body"},
+           {"elements",
+            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft — Notes"}},
+             {{"id", "body"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"description", "Note body"},
+              {"value", "Dear Ada, "},
+              {"selection", {{"location", 10}, {"length", 0}}}},
+             {{"id", "stubborn"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"value", ""},
+              {"rejectWrites", -25205}}}}}}},
+        {"windows",
+         {{{"number", 42},
+           {"ownerPid", 200},
+           {"layer", 0},
+           {"name", "Draft — Notes"},
+           {"bounds", {{"x", 200}, {"y", 120}, {"width", 640}, {"height", 400}}},
+           {"image", {{"width", 640}, {"height", 400}, {"fill", "#FFFFFF"}}}}}},
+        {"system", {{"osVersion", "26.1"}}},
+        {"permissions", {{"accessibility", true}, {"screenCapture", true}}},
+        {"keyboard", {{"layout", {{"9", "v"}}}}},
+        {"languageModel", {{"replies", replies}}},
+    };
+}
+
+json classifierSays(const std::string& answer) {
+    return {{"instructionsMatch", classifierInstructions}, {"text", answer}};
+}
+
+json modelSays(const std::string& text, int chunkSize = 4) {
+    return {{"text", text}, {"chunkSize", chunkSize}};
+}
+
+class GenerationTest : public testing::Test {
+  protected:
+    GenerationTest() {
+        setEventDestination([this](std::string_view line) {
+            events.push_back(json::parse(line));
+            if (onEvent) onEvent(events.back());
+        });
+    }
+    ~GenerationTest() override {
+        assistant.reset();
+        resetEventDestination();
+    }
+
+    void load(json world) {
+        if (auditDirectory) {
+            world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
+        }
+        sim = std::make_unique<test_support::SimPorts>(world.dump());
+        assistant = std::make_unique<Assistant>(loop, pool, sim->ports);
+    }
+
+    void send(const json& command) {
+        RequestDecoder decoder;
+        auto request = decoder.decode(command.dump());
+        ASSERT_TRUE(request);
+        assistant->handle(*request);
+    }
+
+    // Opens a session on the frontmost field and asks; returns once the request has its final
+    // event and the clipboard restore has run.
+    void ask(const std::string& text, std::uint64_t id = 2) {
+        send({{"command", "open"}, {"id", id}});
+        events.clear();
+        send({{"command", "ask"}, {"id", id}, {"text", text}});
+        ASSERT_TRUE(runUntil([&] { return finished(id); })) << json(events).dump(1);
+        loop.advance(2.0);
+        loop.runUntilIdle();
+    }
+
+    bool finished(std::uint64_t id) const {
+        for (const json& event : events) {
+            if (event["id"] != id) continue;
+            if (event["phase"] == "error" || event["phase"] == "result") return true;
+        }
+        return false;
+    }
+
+    // Runs the loop, waiting for the model's worker and firing the short timers of the paste;
+    // long ones (the generation deadline) only fire when a test advances the clock itself.
+    template <class Done>
+    bool runUntil(Done done) {
+        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > giveUp) return false;
+            if (loop.runUntilIdle() > 0) continue;
+            std::optional<double> delay = loop.nextDelay();
+            if (delay && *delay <= 2.0) {
+                loop.advance(*delay);
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    std::vector<json> phasesOf(std::uint64_t id) const {
+        std::vector<json> found;
+        for (const json& event : events) {
+            if (event["id"] == id) found.push_back({event["phase"], event["message"]});
+        }
+        return found;
+    }
+
+    std::string field(const std::string& id) const { return sim->desktop->field(id)->value; }
+
+    std::vector<sim::ModelCall> answerCalls() const {
+        std::vector<sim::ModelCall> calls;
+        for (const auto& call : sim->desktop->modelCalls()) {
+            if (call.instructions.find(classifierInstructions) == std::string::npos &&
+                call.instructions.find(extractionInstructions) == std::string::npos) {
+                calls.push_back(call);
+            }
+        }
+        return calls;
+    }
+
+    json auditRecord() const {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(*auditDirectory)) {
+            if (entry.path().extension() == ".json") files.push_back(entry.path());
+        }
+        EXPECT_EQ(files.size(), 1u);
+        std::ifstream in(files.at(0));
+        return json::parse(in);
+    }
+
+    void useAuditDirectory() {
+        auditDirectory = std::filesystem::temp_directory_path() /
+                         ("lumora-generation-test-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(*auditDirectory);
+    }
+
+    void TearDown() override {
+        if (auditDirectory) std::filesystem::remove_all(*auditDirectory);
+    }
+
+    ManualClock clock;
+    EventLoop loop{clock};
+    ThreadPool pool{1};
+    std::unique_ptr<test_support::SimPorts> sim;
+    std::unique_ptr<Assistant> assistant;
+    std::vector<json> events;
+    std::function<void(const json&)> onEvent;
+    std::optional<std::filesystem::path> auditDirectory;
+};
+
+TEST_F(GenerationTest, StreamsATextAnswerIntoTheFieldAndAuditsTheRequest) {
+    useAuditDirectory();
+    load(notesWorld({classifierSays("none"), modelSays("0|Roses are red.", 4)}));
+    ask("Write a line about roses");
+
+    EXPECT_EQ(field("body"), "Dear Ada, Roses are red.");
+    std::vector<json> expected = {
+        {"capturing_screen", "Capturing your window…"},
+        {"processing", "Thinking on this Mac…"},
+        {"streaming", "Generating…"},
+        {"streaming", "Generating…"},
+        {"streaming", "Generating…"},
+        {"streaming", "Generating…"},
+        {"result", "Text inserted"},
+    };
+    EXPECT_EQ(phasesOf(2), expected);
+    std::vector<std::string> streamed;
+    for (const json& event : events) {
+        if (event["phase"] != "streaming") continue;
+        streamed.push_back(event["text"]);
+        EXPECT_EQ(event["action"], "preview");
+    }
+    EXPECT_EQ(streamed, (std::vector<std::string>{"Ro", "Roses ", "Roses are ", "Roses are red."}));
+    EXPECT_EQ(events.back()["action"], "applied");
+    EXPECT_EQ(events.back()["text"], "");
+    EXPECT_EQ(assistant->result(), "Roses are red.");
+
+    const json record = auditRecord();
+    const json& input = record;
+    EXPECT_EQ(input["request"], "Write a line about roses");
+    EXPECT_EQ(input["inputType"], "typed");
+    EXPECT_EQ(input["contextSource"], "none");
+    EXPECT_EQ(input["screenCaptured"], true);
+    EXPECT_EQ(input["imageAttached"], false);
+    EXPECT_EQ(input["attachmentLabel"], "original-window");
+    EXPECT_FALSE(input.contains("insertionFailure"));
+    EXPECT_EQ(record["rawOutput"], "0|Roses are red.");
+    EXPECT_TRUE(record["screenshot"].get<std::string>().starts_with("data:image/png;base64,"));
+    ASSERT_FALSE(record["events"].empty());
+    EXPECT_EQ(record["events"].back()["phase"], "result");
+}
+
+TEST_F(GenerationTest, PastesTheWholeAnswerWhenTheFirstWriteWasRefusedUnchanged) {
+    useAuditDirectory();
+    json world = notesWorld({classifierSays("none"), modelSays("0|Hello there", 3)});
+    world["apps"][1]["focusedElement"] = "stubborn";
+    load(world);
+    ask("Greet them");
+
+    EXPECT_EQ(field("stubborn"), "Hello there");
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2]["message"], "Inserting text…");
+    EXPECT_EQ(events[events.size() - 2]["text"], "Hello there");
+    EXPECT_EQ(events.back()["message"], "Text inserted");
+    EXPECT_EQ(events.back()["action"], "applied");
+    const json input = auditRecord();
+    EXPECT_EQ(input["insertionFailure"], "");
+    EXPECT_EQ(input["targetRole"], "AXTextArea");
+    EXPECT_EQ(input["targetHadSnapshot"], true);
+}
+
+TEST_F(GenerationTest, AUserEditDuringStreamingEndsWithTheAnswerOfferedForCopying) {
+    load(notesWorld({classifierSays("none"), modelSays("0|Roses are red.", 4)}));
+    onEvent = [this](const json& event) {
+        if (event["phase"] == "streaming" && event["text"] == "Ro") {
+            sim->desktop->editField("body", "Dear Ada, Ro and my own words", {29, 0});
+        }
+    };
+    ask("Write a line about roses");
+
+    EXPECT_EQ(field("body"), "Dear Ada, Ro and my own words");
+    EXPECT_EQ(events.back()["phase"], "result");
+    EXPECT_EQ(events.back()["message"],
+              "Could not safely finish inserting into the original field. Full answer available "
+              "to copy.");
+    EXPECT_EQ(events.back()["text"], "Roses are red.");
+    EXPECT_EQ(events.back()["action"], "preview");
+    for (const json& event : events) EXPECT_NE(event["message"], "Inserting text…");
+}
+
+TEST_F(GenerationTest, WithoutATargetThePasteFailsAndTheAnswerStaysAvailable) {
+    useAuditDirectory();
+    json world = notesWorld({modelSays("0|Hello there", 8)});
+    world["frontmost"] = 100;  // Lumora itself: no field of the user's
+    load(world);
+    ask("Greet them");
+
+    std::vector<json> expected = {
+        {"processing", "Thinking on this Mac…"},
+        {"streaming", "Generating…"},
+        {"streaming", "Generating…"},
+        {"processing", "Inserting text…"},
+        {"result", "Could not paste into the active app. Your answer is available to copy."},
+    };
+    EXPECT_EQ(phasesOf(2), expected);
+    EXPECT_EQ(events.back()["text"], "Hello there");
+    EXPECT_EQ(events.back()["action"], "preview");
+    const json input = auditRecord();
+    EXPECT_EQ(input["insertionFailure"], "no-target");
+    EXPECT_EQ(input["targetRole"], "");
+    EXPECT_EQ(input["targetHadSnapshot"], false);
+}
+
+struct HandedBackCase {
+    const char* name;
+    const char* classifier;
+    const char* output;
+    const char* streamingMessage;
+    const char* resultMessage;
+    const char* resultText;
+    const char* action;
+};
+
+class HandedBackTest : public GenerationTest,
+                       public testing::WithParamInterface<HandedBackCase> {};
+
+TEST_P(HandedBackTest, GoesToTheAppAndLeavesTheFieldAlone) {
+    const HandedBackCase& c = GetParam();
+    json world = notesWorld({classifierSays(c.classifier), modelSays(c.output, 3)});
+    world["apps"][1]["elements"][1]["value"] = "Dear Ada, the beta ships Friday.";
+    world["apps"][1]["elements"][1]["selection"] = {{"location", 10}, {"length", 22}};
+    load(world);
+    ask("Do it");
+
+    EXPECT_EQ(field("body"), "Dear Ada, the beta ships Friday.");
+    EXPECT_TRUE(sim->desktop->postedEvents().empty());
+    for (const json& event : events) {
+        if (event["phase"] != "streaming") continue;
+        EXPECT_EQ(event["message"], c.streamingMessage);
+        EXPECT_EQ(event["action"], c.action);
+    }
+    EXPECT_EQ(events.back()["phase"], "result");
+    EXPECT_EQ(events.back()["message"], c.resultMessage);
+    EXPECT_EQ(events.back()["text"], c.resultText);
+    EXPECT_EQ(events.back()["action"], c.action);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, HandedBackTest,
+    testing::Values(HandedBackCase{"Speak", "none", "1|Friday it is.", "Generating…",
+                                   "Preparing narration…", "Friday it is.", "speak"},
+                    HandedBackCase{"ReadSelection", "selection", "2|", "Generating…",
+                                   "Preparing narration…", "the beta ships Friday.", "speak"},
+                    HandedBackCase{"Clarify", "none", "3|Which note do you mean?", "Clarifying…",
+                                   "Hold Assistant again with more detail",
+                                   "Which note do you mean?", "clarify"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GenerationTest, TheSelectionStaysOutOfThePromptWhenTheClassifierSaysNone) {
+    json world = notesWorld({classifierSays("none"), modelSays("2|")});
+    world["apps"][1]["elements"][1]["value"] = "Dear Ada, the beta ships Friday.";
+    world["apps"][1]["elements"][1]["selection"] = {{"location", 10}, {"length", 22}};
+    load(world);
+    ask("Read it aloud");
+
+    EXPECT_EQ(events.back()["phase"], "error");
+    EXPECT_EQ(events.back()["message"],
+              "Assistant could not complete this request: Select some text before asking Lumora "
+              "to read it aloud.");
+    auto calls = answerCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].prompt.find("the beta ships"), std::string::npos);
+    EXPECT_EQ(calls[0].configuration, platform::ModelConfiguration::standard);
+}
+
+TEST_F(GenerationTest, TheChosenSelectionIsTheReferenceWithoutItsMetadata) {
+    json world = notesWorld({classifierSays("selection"), modelSays("0|Done.")});
+    world["apps"][1]["elements"][1]["selection"] = {{"location", 0}, {"length", 8}};
+    load(world);
+    ask("Make it formal");
+
+    auto calls = answerCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].prompt.find("SELECTED TEXT:\nDear Ada"), std::string::npos);
+    EXPECT_EQ(calls[0].prompt.find("Notes"), std::string::npos);
+    EXPECT_EQ(calls[0].configuration, platform::ModelConfiguration::generalPermissive);
+}
+
+TEST_F(GenerationTest, RequestsOfMoreThan4000CharactersAreRefused) {
+    load(notesWorld({classifierSays("none"), modelSays("0|Fine.")}));
+    ask(std::string(4000, 'a'));
+    EXPECT_EQ(phasesOf(2).at(1), json({"processing", "Thinking on this Mac…"}));
+
+    ask(std::string(4001, 'a'), 3);
+    std::vector<json> expected = {
+        {"capturing_screen", "Capturing your window…"},
+        {"error", "Select a shorter passage or use a shorter request."},
+    };
+    EXPECT_EQ(phasesOf(3), expected);
+}
+
+TEST_F(GenerationTest, AFollowUpSeesTheFirst6000CharactersOfThePreviousAnswer) {
+    std::string longAnswer;
+    for (int i = 0; i < 700; ++i) longAnswer += "word " + std::to_string(i % 10) + "____";
+    ASSERT_EQ(longAnswer.size(), 7000u);
+    load(notesWorld({classifierSays("none"), {{"match", "Draft"}, {"text", "0|" + longAnswer},
+                                              {"chunkSize", 1000}},
+                     modelSays("0|Shorter.")}));
+    ask("Draft a long essay");
+    ASSERT_EQ(assistant->result(), longAnswer);
+
+    events.clear();
+    send({{"command", "ask"}, {"id", 3}, {"text", "Make it shorter"}});
+    ASSERT_TRUE(runUntil([&] { return finished(3); }));
+    auto calls = answerCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_NE(calls[1].prompt.find("PREVIOUS OUTPUT (for follow-up edits):\n" +
+                                   longAnswer.substr(0, 6000) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(calls[1].prompt.find(longAnswer.substr(0, 6001)), std::string::npos);
+    EXPECT_EQ(calls[0].prompt.find("PREVIOUS OUTPUT"), std::string::npos);
+}
+
+TEST_F(GenerationTest, ANewRequestSilencesTheOneStillStreaming) {
+    load(notesWorld({classifierSays("none"),
+                     {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2},
+                      {"stallsAfter", 4}},
+                     modelSays("0|Second.")}));
+    send({{"command", "open"}, {"id", 1}});
+    send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
+    ASSERT_TRUE(runUntil([&] { return !phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming"; }));
+    send({{"command", "ask"}, {"id", 2}, {"text", "the second request"}});
+    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    std::size_t firstOfSecond = 0;
+    while (events[firstOfSecond]["id"] != 2) ++firstOfSecond;
+
+    loop.advance(100.0);
+    loop.runUntilIdle();
+    for (std::size_t i = firstOfSecond; i < events.size(); ++i) EXPECT_EQ(events[i]["id"], 2);
+    EXPECT_EQ(events.back()["phase"], "result");
+}
+
+TEST_F(GenerationTest, AnAnswerThatNeverComesTimesOutAfter90Seconds) {
+    load(notesWorld({classifierSays("none"),
+                     {{"text", "0|Never"}, {"chunkSize", 1}, {"stallsAfter", 0}}}));
+    send({{"command", "open"}, {"id", 5}});
+    send({{"command", "ask"}, {"id", 5}, {"text", "Take your time"}});
+    ASSERT_TRUE(runUntil([&] { return phasesOf(5).size() == 3; }));
+    loop.advance(89.0);
+    loop.runUntilIdle();
+    EXPECT_EQ(phasesOf(5).size(), 3u);
+
+    loop.advance(1.0);
+    ASSERT_TRUE(runUntil([&] { return finished(5); }));
+    EXPECT_EQ(events.back()["message"], "Generation timed out. Try a shorter request.");
+    loop.advance(100.0);
+    loop.runUntilIdle();
+    EXPECT_EQ(phasesOf(5).size(), 4u);
+}
+
+// The window shows a real page: OCR reads it, the scripted extraction copies a line of it.
+json pageWorld(const json& extraction) {
+    json world = notesWorld({classifierSays("screen"),
+                             {{"instructionsMatch", extractionInstructions}, {"text", extraction}},
+                             modelSays("0|It is about a lighthouse keeper.")});
+    world["windows"][0]["image"] = {{"path", LUMORA_OCR_FIXTURES "/two-column.png"}};
+    world["windows"][0]["bounds"]["width"] = 1280;
+    world["windows"][0]["bounds"]["height"] = 800;
+    return world;
+}
+
+TEST_F(GenerationTest, AScreenRequestAnswersFromTheValidatedPassage) {
+    useAuditDirectory();
+    load(pageWorld("Chapter One: The Winter Light at Harrow Point"));
+    ask("What is this page about?");
+
+    EXPECT_EQ(events.back()["message"], "Text inserted");
+    auto calls = answerCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].prompt.find(
+                  "EXTRACTED SCREEN PASSAGE (untrusted original OCR text):\nChapter One: The "
+                  "Winter Light at Harrow Point"),
+              std::string::npos);
+    EXPECT_FALSE(calls[0].hasImage);
+    const json input = auditRecord();
+    EXPECT_EQ(input["contextSource"], "screen");
+    EXPECT_NE(input["ocr"].get<std::string>().find("Harrow Point"), std::string::npos);
+    EXPECT_EQ(input["imageAttached"], false);
+}
+
+TEST_F(GenerationTest, AScreenRequestFallsBackToTheSummaryItsExtractionGave) {
+    load(pageWorld("SUMMARY_FALLBACK: A lighthouse keeper's morning."));
+    ask("Read the page aloud");
+
+    auto calls = answerCalls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].instructions.starts_with(
+        "The requested screen passage could not be reliably extracted."));
+    EXPECT_NE(calls[0].prompt.find("A lighthouse keeper's morning."), std::string::npos);
+}
+
+TEST_F(GenerationTest, AnExtractionThatInventsTextFailsTheRequest) {
+    load(pageWorld("The keeper slept until noon."));
+    ask("What is this page about?");
+
+    EXPECT_EQ(events.back()["phase"], "error");
+    EXPECT_TRUE(events.back()["message"].get<std::string>().starts_with(
+        "Assistant could not complete this request: "));
+    EXPECT_TRUE(answerCalls().empty());
+}
+
+}  // namespace
+}  // namespace lumora
