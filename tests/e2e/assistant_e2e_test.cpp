@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -139,6 +140,36 @@ TEST_F(AssistantProcessTest, CancelCopyAndEmptyAsk) {
     EXPECT_EQ(lines[1]["phase"], "error");
     EXPECT_EQ(lines[1]["message"], "Enter a request first.");
     EXPECT_EQ(state()["pasteboard"]["changeCount"], 0);
+}
+
+TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRecord) {
+    const std::string audit = directory + "/audit";
+    auto result = testing::runProcessUntil(
+        testing::builtProgram("assistant/lumora-assistant"),
+        "{\"command\":\"open\",\"id\":7}\n"
+        "{\"command\":\"ask\",\"id\":7,\"text\":\"Write a short thank-you note\"}\n",
+        "\"message\":\"Text inserted\"",
+        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}, {"LUMORA_AUDIT_DIR", audit}});
+    EXPECT_EQ(result.exitStatus, 0);
+    std::vector<std::string> phases;
+    for (const json& event : events(result)) phases.push_back(event["phase"]);
+    std::vector<std::string> expected = {"result", "capturing_screen", "processing"};
+    expected.insert(expected.end(), phases.size() - 4, "streaming");
+    expected.push_back("result");
+    EXPECT_EQ(phases, expected) << result.out;
+
+    const std::string answer = "Thank you for all the work on the beta. Friday is ours!";
+    EXPECT_EQ(state()["fields"][0]["value"], "Team update: the beta ships on Friday. " + answer);
+    std::vector<std::filesystem::path> records;
+    for (const auto& entry : std::filesystem::directory_iterator(audit)) {
+        if (entry.path().extension() == ".json") records.push_back(entry.path());
+    }
+    ASSERT_EQ(records.size(), 1u);
+    json record = json::parse(*files::readAll(records[0].string()));
+    EXPECT_EQ(record["status"], "result");
+    EXPECT_EQ(record["output"], answer);
+    EXPECT_EQ(record["rawOutput"], "0|" + answer);
+    EXPECT_EQ(record["contextSource"], "none");
 }
 
 TEST_F(AssistantProcessTest, OpenCapturesTheFrontmostAppUnlessItIsLumora) {

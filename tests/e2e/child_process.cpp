@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -17,17 +20,48 @@ namespace lumora::testing {
 
 namespace {
 
-std::string drain(int fd) {
-    std::string collected;
+constexpr auto markerWait = std::chrono::seconds(30);
+
+// Standard output as it arrives, so the writer can wait for a line before ending the input.
+class Output {
+  public:
+    void append(const char* data, std::size_t size) {
+        std::lock_guard lock(mutex_);
+        text_.append(data, size);
+        grew_.notify_all();
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        grew_.notify_all();
+    }
+    void waitFor(const std::string& marker) {
+        std::unique_lock lock(mutex_);
+        grew_.wait_for(lock, markerWait,
+                       [&] { return closed_ || text_.find(marker) != std::string::npos; });
+    }
+    std::string take() {
+        std::lock_guard lock(mutex_);
+        return std::move(text_);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable grew_;
+    std::string text_;
+    bool closed_ = false;
+};
+
+template <class Sink>
+void drain(int fd, Sink sink) {
     char buffer[65536];
     while (true) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        collected.append(buffer, static_cast<std::size_t>(got));
+        sink(buffer, static_cast<std::size_t>(got));
     }
     ::close(fd);
-    return collected;
 }
 
 void feed(int fd, const std::string& input) {
@@ -38,7 +72,6 @@ void feed(int fd, const std::string& input) {
         if (wrote <= 0) break;  // the program stopped reading
         done += static_cast<std::size_t>(wrote);
     }
-    ::close(fd);
 }
 
 std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& extra) {
@@ -71,6 +104,13 @@ std::vector<std::string> ProcessResult::lines() const {
 ProcessResult runProcess(const std::string& executable, const std::string& input,
                          const std::map<std::string, std::string>& environment,
                          const std::vector<std::string>& arguments) {
+    return runProcessUntil(executable, input, "", environment, arguments);
+}
+
+ProcessResult runProcessUntil(const std::string& executable, const std::string& input,
+                              const std::string& outputMarker,
+                              const std::map<std::string, std::string>& environment,
+                              const std::vector<std::string>& arguments) {
     // A program that stops reading early must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -104,11 +144,20 @@ ProcessResult runProcess(const std::string& executable, const std::string& input
     if (spawned != 0) throw std::runtime_error("cannot start " + executable);
 
     ProcessResult result;
-    std::thread writer([&] { feed(in[1], input); });
-    std::thread errors([&] { result.err = drain(err[0]); });
-    result.out = drain(out[0]);
+    Output output;
+    std::thread writer([&] {
+        feed(in[1], input);
+        if (!outputMarker.empty()) output.waitFor(outputMarker);
+        ::close(in[1]);
+    });
+    std::thread errors([&] {
+        drain(err[0], [&](const char* data, std::size_t size) { result.err.append(data, size); });
+    });
+    drain(out[0], [&](const char* data, std::size_t size) { output.append(data, size); });
+    output.close();
     writer.join();
     errors.join();
+    result.out = output.take();
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
