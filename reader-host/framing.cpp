@@ -1,5 +1,6 @@
 #include "reader-host/framing.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "reader-host/failure.h"
@@ -9,15 +10,17 @@ namespace lumora::ReaderHost {
 std::optional<std::string> readExact(ByteInput& input, std::size_t count) {
     std::string bytes;
     bytes.reserve(count + simdjson::SIMDJSON_PADDING);
-    bytes.resize(count);
-    std::size_t collected = 0;
-    while (collected < count) {
-        const std::size_t got = input.read(bytes.data() + collected, count - collected);
+    // Appended from a small buffer rather than read into a zero-filled one: zeroing a message
+    // of tens of megabytes first costs more than copying it once more out of the cache. A pipe
+    // hands over no more than this at a time anyway.
+    char chunk[64 * 1024];
+    while (bytes.size() < count) {
+        const std::size_t got = input.read(chunk, std::min(sizeof chunk, count - bytes.size()));
         if (got == 0) {
-            if (collected == 0) return std::nullopt;
+            if (bytes.empty()) return std::nullopt;
             throw failure(truncatedMessage);
         }
-        collected += got;
+        bytes.append(chunk, got);
     }
     return bytes;
 }

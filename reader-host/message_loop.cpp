@@ -27,13 +27,12 @@ void answer(Request request, ByteOutput& output, const Processor& process) {
 void answerOne(std::string body, ByteOutput& output, const Processor& process) {
     std::optional<Request> request;
     try {
-        request = decodeRequest(body);
+        // Taken over, so that processing does not carry a body as large as the message along.
+        request = decodeRequest(std::move(body));
     } catch (const Error& error) {
         writeResponse(output, errorResponse("", error.description));
         return;
     }
-    // The body is as large as the message; processing should not carry it along.
-    std::string().swap(body);
     answer(std::move(*request), output, process);
 }
 

@@ -28,11 +28,10 @@ struct Screenshot {
     platform::Image image;
 };
 
-// Each stage of a large screenshot is released as soon as the next one exists, so that the
-// memory one stage frees can hold the next.
+// Each stage of a large screenshot is released as soon as the next one exists, and the PNG
+// bytes take the data URL's place, so that no stage needs more memory than it must.
 Screenshot decodeScreenshot(std::string dataUrl, platform::Images& images) {
-    const auto png = base64::decode(std::string_view(dataUrl).substr(pngDataUrlPrefix.size()));
-    std::string().swap(dataUrl);
+    const auto png = base64::decodeInPlace(std::move(dataUrl), pngDataUrlPrefix.size());
     if (!png) throw failure(invalidPng);
     const auto size = images.properties(*png);
     if (!size || !acceptableSize(*size)) throw failure(invalidPng);

@@ -40,7 +40,8 @@ struct Request {
 };
 
 // Throws lumora::Error (decodingErrorDomain) whose description names the offending key and
-// what was wrong with it. A body read by readExact is parsed in place, without a copy.
-Request decodeRequest(const std::string& body);
+// what was wrong with it. A body read by readExact is parsed in place, without a copy, and its
+// storage is reused for the screenshot.
+Request decodeRequest(std::string body);
 
 }  // namespace lumora::ReaderHost

@@ -45,33 +45,62 @@ std::string encode(std::string_view bytes) {
     return out;
 }
 
-std::optional<std::string> decode(std::string_view text) {
-    if (text.size() % 4 != 0) return std::nullopt;
-    std::size_t padding = 0;
-    if (!text.empty() && text.back() == '=') padding = text[text.size() - 2] == '=' ? 2 : 1;
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-    std::size_t fullEnd = text.size() - (padding > 0 ? 4 : 0);
-    for (std::size_t i = 0; i < fullEnd; i += 4) {
-        std::uint8_t a = table[data[i]], b = table[data[i + 1]], c = table[data[i + 2]],
-                     d = table[data[i + 3]];
-        if (((a | b | c | d) & 0xC0) != 0) return std::nullopt;  // an invalid entry has both top bits
-        std::uint32_t group = (a << 18) | (b << 12) | (c << 6) | d;
-        out += static_cast<char>(group >> 16);
-        out += static_cast<char>(group >> 8);
-        out += static_cast<char>(group);
+namespace {
+
+// Decodes `text` into `to`, which has room for its bytes and may be `text` itself or start
+// before it: each group is read in full before its bytes are written, and the bytes written
+// never overtake the characters still to be read. False when `text` is not valid.
+bool decodeInto(std::string_view text, std::size_t padding, char* to) {
+    const auto* in = reinterpret_cast<const std::uint8_t*>(text.data());
+    // A padded last group is decoded on its own, so '=' anywhere before it is invalid.
+    const std::size_t fullGroups = text.size() / 4 - (padding > 0 ? 1 : 0);
+    for (std::size_t group = 0; group < fullGroups; ++group, in += 4, to += 3) {
+        const std::uint32_t a = table[in[0]], b = table[in[1]], c = table[in[2]], d = table[in[3]];
+        if (((a | b | c | d) & 0xC0) != 0) return false;  // an invalid entry has both top bits
+        const std::uint32_t bits = (a << 18) | (b << 12) | (c << 6) | d;
+        to[0] = static_cast<char>(bits >> 16);
+        to[1] = static_cast<char>(bits >> 8);
+        to[2] = static_cast<char>(bits);
     }
     if (padding > 0) {
-        std::size_t i = fullEnd;
-        std::uint8_t a = table[data[i]], b = table[data[i + 1]];
-        std::uint8_t c = padding == 1 ? table[data[i + 2]] : 0;
-        if (a == invalid || b == invalid || c == invalid) return std::nullopt;
-        std::uint32_t group = (a << 18) | (b << 12) | (c << 6);
-        out += static_cast<char>(group >> 16);
-        if (padding == 1) out += static_cast<char>(group >> 8);
+        // Two characters and "==" make one byte; three and "=" make two.
+        const std::uint32_t a = table[in[0]], b = table[in[1]];
+        const std::uint32_t c = padding == 1 ? table[in[2]] : 0;
+        if (((a | b | c) & 0xC0) != 0) return false;
+        const std::uint32_t bits = (a << 18) | (b << 12) | (c << 6);
+        to[0] = static_cast<char>(bits >> 16);
+        if (padding == 1) to[1] = static_cast<char>(bits >> 8);
     }
+    return true;
+}
+
+// The number of bytes `text` decodes to, when its length and padding can be valid at all.
+std::optional<std::size_t> decodedSize(std::string_view text, std::size_t& padding) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+    return text.size() / 4 * 3 - padding;
+}
+
+}  // namespace
+
+std::optional<std::string> decode(std::string_view text) {
+    std::size_t padding = 0;
+    const auto size = decodedSize(text, padding);
+    if (!size) return std::nullopt;
+    // Sized once and written in place: growing the output a byte at a time costs more than
+    // the decoding itself.
+    std::string out(*size, '\0');
+    if (!decodeInto(text, padding, out.data())) return std::nullopt;
     return out;
+}
+
+std::optional<std::string> decodeInPlace(std::string text, std::size_t from) {
+    std::size_t padding = 0;
+    const std::string_view encoded = std::string_view(text).substr(from);
+    const auto size = decodedSize(encoded, padding);
+    if (!size || !decodeInto(encoded, padding, text.data())) return std::nullopt;
+    text.resize(*size);
+    return text;
 }
 
 }  // namespace lumora::base64

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,57 @@ TEST(Base64, StrictDecodingRejectsAnythingNotCanonicallyPadded) {
     for (const auto& text : invalid) {
         SCOPED_TRACE(::testing::PrintToString(text));
         EXPECT_EQ(decode(text), std::nullopt);
+    }
+}
+
+TEST(Base64, RejectsAStrayCharacterAtEachPositionOfAFullOrPaddedGroup) {
+    // One valid text per shape of last group, each spoilt at every position of both groups.
+    for (const std::string valid : {"Zm9vYmFy", "Zm9vYmE=", "Zm9vYg=="}) {
+        ASSERT_TRUE(decode(valid));
+        const std::size_t characters = std::min(valid.find('='), valid.size());
+        for (std::size_t at = 0; at < characters; ++at) {
+            // '=' as the last character would only make a shorter valid text.
+            for (const char stray : {'!', '-', '\x80', '\0', at < 4 ? '=' : '.'}) {
+                std::string text = valid;
+                text[at] = stray;
+                SCOPED_TRACE(::testing::PrintToString(text));
+                EXPECT_EQ(decode(text), std::nullopt);
+            }
+        }
+    }
+}
+
+TEST(Base64, AcceptsOnlyOneOrTwoPaddingCharactersAtTheEnd) {
+    for (const std::string padding : {"", "=", "==", "===", "===="}) {
+        for (const std::string group : {"Zm9v", "Zm9", "Zm", "Z", ""}) {
+            const std::string text = "Zm9v" + group + padding;
+            const bool canonical = group.size() + padding.size() == 4 && padding.size() <= 2;
+            SCOPED_TRACE(text);
+            EXPECT_EQ(decode(text).has_value(), canonical || (group.empty() && padding.empty()));
+        }
+    }
+}
+
+TEST(Base64, RejectsEveryLengthThatIsNotAMultipleOfFour) {
+    const std::string text = encode("any sixteen byte");
+    for (std::size_t length = 0; length <= text.size(); ++length) {
+        SCOPED_TRACE(length);
+        EXPECT_EQ(decode(text.substr(0, length)).has_value(), length % 4 == 0);
+    }
+}
+
+TEST(Base64, DecodesInPlaceAfterAPrefixAsDecodeDoes) {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(255 - i);
+    for (std::size_t length = 0; length <= bytes.size(); length += 37) {
+        const std::string text = encode(bytes.substr(0, length));
+        SCOPED_TRACE(text);
+        EXPECT_EQ(decodeInPlace(text), bytes.substr(0, length));
+        EXPECT_EQ(decodeInPlace("data:;base64," + text, 13), bytes.substr(0, length));
+    }
+    for (const std::string invalid : {"Zg", "Zm9v YmFy", "Zg==Zg==", "Zm9v!mFy", "===="}) {
+        SCOPED_TRACE(invalid);
+        EXPECT_EQ(decodeInPlace("prefix" + invalid, 6), std::nullopt);
     }
 }
 
