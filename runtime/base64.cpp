@@ -74,32 +74,35 @@ bool decodeInto(std::string_view text, std::size_t padding, char* to) {
     return true;
 }
 
-// The number of bytes `text` decodes to, when its length and padding can be valid at all.
-std::optional<std::size_t> decodedSize(std::string_view text, std::size_t& padding) {
+// How many bytes `text` decodes to and how many '=' end it, when its length can be valid.
+struct Layout {
+    std::size_t size;
+    std::size_t padding;
+};
+
+std::optional<Layout> layoutOf(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
-    padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
-    return text.size() / 4 * 3 - padding;
+    const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+    return Layout{text.size() / 4 * 3 - padding, padding};
 }
 
 }  // namespace
 
 std::optional<std::string> decode(std::string_view text) {
-    std::size_t padding = 0;
-    const auto size = decodedSize(text, padding);
-    if (!size) return std::nullopt;
+    const auto layout = layoutOf(text);
+    if (!layout) return std::nullopt;
     // Sized once and written in place: growing the output a byte at a time costs more than
     // the decoding itself.
-    std::string out(*size, '\0');
-    if (!decodeInto(text, padding, out.data())) return std::nullopt;
+    std::string out(layout->size, '\0');
+    if (!decodeInto(text, layout->padding, out.data())) return std::nullopt;
     return out;
 }
 
 std::optional<std::string> decodeInPlace(std::string text, std::size_t from) {
-    std::size_t padding = 0;
     const std::string_view encoded = std::string_view(text).substr(from);
-    const auto size = decodedSize(encoded, padding);
-    if (!size || !decodeInto(encoded, padding, text.data())) return std::nullopt;
-    text.resize(*size);
+    const auto layout = layoutOf(encoded);
+    if (!layout || !decodeInto(encoded, layout->padding, text.data())) return std::nullopt;
+    text.resize(layout->size);
     return text;
 }
 

@@ -157,6 +157,15 @@ std::string_view trimWhitespaceAndNewlines(std::string_view utf8) {
     return utf8.substr(first, last - first);
 }
 
+bool isBlank(std::string_view utf8) {
+    bool blank = true;
+    forEachCodePoint(utf8, [&](const Decoded& d) {
+        blank = isWhitespaceOrNewline(d.codePoint);
+        return blank;
+    });
+    return blank;
+}
+
 std::vector<std::string_view> splitAtWhitespace(std::string_view utf8) {
     std::vector<std::string_view> pieces;
     std::size_t pieceStart = std::string_view::npos;

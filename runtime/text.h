@@ -32,6 +32,9 @@ bool isWhitespaceOrNewline(char32_t codePoint);
 
 std::string_view trimWhitespaceAndNewlines(std::string_view utf8);
 
+// Nothing but white space and line breaks, or nothing at all.
+bool isBlank(std::string_view utf8);
+
 // Pieces between runs of white space and line breaks; empty pieces are dropped.
 std::vector<std::string_view> splitAtWhitespace(std::string_view utf8);
 

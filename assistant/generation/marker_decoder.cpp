@@ -11,10 +11,6 @@ namespace {
 // Enough of an unmarked output to recognise it in a log.
 constexpr std::size_t diagnosticCharacters = 80;
 
-bool isBlank(std::string_view text) {
-    return text::trimWhitespaceAndNewlines(text).empty();
-}
-
 AssistantProtocolError unmarked(std::string_view output) {
     return AssistantProtocolError::invalidMarker(
         std::string(text::characterPrefix(output, diagnosticCharacters)));
@@ -67,7 +63,7 @@ std::optional<AssistantReply> AssistantMarkerDecoder::update(std::string_view sn
         }
     }
     AssistantAction action = *action_;
-    if (action == AssistantAction::readSelection && isBlank(selection)) {
+    if (action == AssistantAction::readSelection && text::isBlank(selection)) {
         throw AssistantProtocolError::missingSelection();
     }
     std::string_view text = replyText(action, snapshot, selection);
@@ -82,7 +78,7 @@ AssistantReply AssistantMarkerDecoder::finish(std::string_view snapshot,
     update(snapshot, selection);
     if (!action_) throw unmarked(snapshot);
     std::string_view text = replyText(*action_, snapshot, selection);
-    if (isBlank(text)) throw AssistantProtocolError::emptyResponse();
+    if (text::isBlank(text)) throw AssistantProtocolError::emptyResponse();
     return AssistantReply{*action_, std::string(text)};
 }
 

@@ -67,7 +67,7 @@ std::string referenceContext(std::string_view selectedText,
                              const std::optional<AssistantSource>& source) {
     std::vector<std::string> blocks;
     if (source) blocks.push_back(block(metadataHeading, source->json()));
-    if (!text::trimWhitespaceAndNewlines(selectedText).empty()) {
+    if (!text::isBlank(selectedText)) {
         blocks.push_back(block(selectionHeading, selectedText));
     }
     std::string joined = joinBlocks(blocks);

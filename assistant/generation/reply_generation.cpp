@@ -69,7 +69,7 @@ Task<AssistantReply> generateAssistantReply(GenerationServices services, std::st
                                             std::string selection,
                                             std::optional<platform::Image> screenImage,
                                             GenerationCallbacks callbacks) {
-    bool hasSelection = !text::trimWhitespaceAndNewlines(selection).empty();
+    bool hasSelection = !text::isBlank(selection);
     AssistantReferenceUse use =
         co_await assistantReferenceUse(services.model.port(), services.model.pool(), request,
                                        hasSelection, screenImage.has_value());

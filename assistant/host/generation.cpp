@@ -25,8 +25,6 @@ constexpr std::size_t previousLimit = 6000;
 constexpr std::size_t preferenceLimit = 2000;
 constexpr double generationTimeout = 90;
 
-bool isBlank(std::string_view text) { return text::trimWhitespaceAndNewlines(text).empty(); }
-
 std::string prefix(std::string_view text, std::size_t characters) {
     return std::string(text::characterPrefix(text, characters));
 }
@@ -116,7 +114,7 @@ Task<AssistantReply> Assistant::produceReply(const GenerationInputs& inputs) {
             {"reference", reference},
             {"previousOutput", inputs.previous},
             {"systemInstructions",
-             AssistantPrompt::systemInstructions(inputs.preference, !isBlank(inputs.selection),
+             AssistantPrompt::systemInstructions(inputs.preference, !text::isBlank(inputs.selection),
                                                  inputs.screenImage.has_value(), false)},
             {"userPrompt", AssistantPrompt::user(inputs.request, reference, inputs.previous)},
             {"imageAttached", false},

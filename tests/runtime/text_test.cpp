@@ -196,6 +196,7 @@ TEST(Trim, RemovesWhitespaceAndLineBreaksAtBothEnds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(trimWhitespaceAndNewlines(c.text), c.trimmed);
+        EXPECT_EQ(isBlank(c.text), c.trimmed.empty());
     }
 }
 
