@@ -433,6 +433,118 @@ TEST_F(GenerationTest, AnAnswerThatNeverComesTimesOutAfter90Seconds) {
     EXPECT_EQ(phasesOf(5).size(), 4u);
 }
 
+TEST_F(GenerationTest, AnUnwritableAuditFolderIsReportedAfterEveryEvent) {
+    json world = notesWorld({classifierSays("none"), modelSays("0|Fine.", 8)});
+    // A folder cannot be made inside a regular file.
+    world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", "/dev/null/audit"}};
+    load(world);
+    ask("Say fine");
+
+    ASSERT_GE(events.size(), 4u);
+    ASSERT_EQ(events.size() % 2, 0u);
+    for (std::size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_NE(events[i]["phase"], "audit_error");
+        EXPECT_EQ(events[i + 1]["phase"], "audit_error");
+        const std::string message = events[i + 1]["message"];
+        EXPECT_TRUE(message.starts_with("Could not ")) << message;
+        EXPECT_NE(message.find("“/dev/null/audit"), std::string::npos) << message;
+    }
+    EXPECT_EQ(events[events.size() - 2]["message"], "Text inserted");
+}
+
+// The region tool of the scenario writes a picture of `scratch`'s own making.
+class RegionCaptureTest : public GenerationTest {
+  protected:
+    void load(int exitStatus) {
+        scratch = std::filesystem::temp_directory_path() /
+                  ("lumora-region-test-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(scratch);
+        json world = notesWorld({classifierSays("none"), modelSays("0|Seen.", 8)});
+        world["system"]["temporaryDirectory"] = scratch.string();
+        world["processes"] = {
+            {"/usr/sbin/screencapture",
+             {{"exitStatus", exitStatus},
+              {"outputImage", {{"width", 32}, {"height", 20}, {"fill", "#F2F2F7"}}}}}};
+        useAuditDirectory();
+        GenerationTest::load(world);
+    }
+    void TearDown() override {
+        std::filesystem::remove_all(scratch);
+        GenerationTest::TearDown();
+    }
+    bool scratchIsEmpty() const { return std::filesystem::is_empty(scratch); }
+
+    std::filesystem::path scratch;
+};
+
+TEST_F(RegionCaptureTest, ARegionIsKeptForTheNextAskOnly) {
+    load(0);
+    send({{"command", "open"}, {"id", 2}});
+    events.clear();
+    send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
+    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    std::vector<json> expected = {{"capturing_screen", "Capturing your window…"},
+                                  {"result", "Visual context captured"}};
+    EXPECT_EQ(phasesOf(2), expected);
+    auto launches = sim->desktop->launchedProcesses();
+    ASSERT_EQ(launches.size(), 1u);
+    EXPECT_EQ(launches[0].executable, "/usr/sbin/screencapture");
+    ASSERT_EQ(launches[0].arguments.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(launches[0].arguments.begin(),
+                                       launches[0].arguments.begin() + 5),
+              (std::vector<std::string>{"-x", "-i", "-s", "-T", "0"}));
+    EXPECT_TRUE(launches[0].arguments[5].ends_with("/screen.png"));
+    EXPECT_TRUE(scratchIsEmpty());
+
+    // The kept picture answers this ask; no window capture is started for it.
+    events.clear();
+    send({{"command", "ask"}, {"id", 2}, {"text", "What do you see?"}});
+    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    EXPECT_EQ(phasesOf(2).front(), json({"processing", "Thinking on this Mac…"}));
+    EXPECT_EQ(auditRecord()["screenCaptured"], true);
+
+    // The next ask captures the window again.
+    events.clear();
+    send({{"command", "ask"}, {"id", 2}, {"text", "And now?"}});
+    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    EXPECT_EQ(phasesOf(2).front(), json({"capturing_screen", "Capturing your window…"}));
+}
+
+TEST_F(RegionCaptureTest, AnAbortedRegionIsReportedAndLeavesNoFiles) {
+    load(1);
+    send({{"command", "open"}, {"id", 2}});
+    events.clear();
+    send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
+    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    EXPECT_EQ(events.back()["phase"], "error");
+    EXPECT_EQ(events.back()["message"],
+              "Could not capture visual context: The operation couldn’t be completed. (Capture "
+              "canceled error 1.)");
+    EXPECT_TRUE(scratchIsEmpty());
+}
+
+TEST_F(GenerationTest, AWindowCaptureNeedsTheSourceWindowAndScreenRecording) {
+    json world = notesWorld({classifierSays("none"), modelSays("0|Fine.", 8)});
+    world["windows"] = json::array();
+    load(world);
+    send({{"command", "open"}, {"id", 2}});
+    send({{"command", "screen"}, {"id", 2}});
+    EXPECT_EQ(events.back()["message"],
+              "No original window is available. Select text or try again from the source "
+              "window.");
+
+    json closed = notesWorld({classifierSays("none"), modelSays("0|Fine.", 8)});
+    load(closed);
+    send({{"command", "open"}, {"id", 3}});
+    // The window goes away between the session's start and the capture.
+    sim->desktop->terminate(200);
+    events.clear();
+    send({{"command", "screen"}, {"id", 3}});
+    ASSERT_TRUE(runUntil([&] { return finished(3); }));
+    EXPECT_EQ(events.back()["message"],
+              "Could not capture visual context: The original window is no longer available.");
+}
+
 // The window shows a real page: OCR reads it, the scripted extraction copies a line of it.
 json pageWorld(const json& extraction) {
     json world = notesWorld({classifierSays("screen"),
