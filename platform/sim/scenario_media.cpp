@@ -42,6 +42,8 @@ ModelReply readReply(ScenarioObject object, bool conditional) {
     reply.text = object.string("text").value_or("");
     if (auto error = object.object("error")) reply.error = readError(std::move(*error));
     reply.chunkSize = static_cast<std::size_t>(object.integer("chunkSize", 1, maxInt).value_or(8));
+    reply.chunkInterval = object.number("chunkInterval").value_or(0);
+    if (reply.chunkInterval < 0) object.fail("chunkInterval", "must not be negative");
     if (auto stall = object.integer("stallsAfter", 0, maxInt)) {
         reply.stallsAfter = static_cast<std::size_t>(*stall);
     }

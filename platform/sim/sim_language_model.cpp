@@ -1,5 +1,6 @@
 #include "platform/sim/sim_language_model.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -20,6 +21,16 @@ bool contains(const std::string& text, const std::optional<std::string>& part) {
     std::unique_lock lock(mutex);
     stopped.wait(lock, stop, [] { return false; });
     throw Cancelled();
+}
+
+// Waits out one snapshot's production time; a stop ends the wait at once.
+void pace(const ModelReply& reply, std::stop_token stop) {
+    if (reply.chunkInterval <= 0) return;
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock lock(mutex);
+    stopped.wait_for(lock, stop, std::chrono::duration<double>(reply.chunkInterval),
+                     [] { return false; });
 }
 
 bool stallsAt(const ModelReply& reply, std::size_t shown) {
@@ -49,6 +60,7 @@ class SimModelSession final : public platform::LanguageModelSession {
         std::size_t characters = text::characterCount(reply.text);
         for (std::size_t shown = 0; shown < characters;) {
             if (stallsAt(reply, shown)) stallUntilStopped(stop);
+            pace(reply, stop);
             if (stop.stop_requested()) throw Cancelled();
             shown = std::min(characters, shown + reply.chunkSize);
             snapshot(std::string(text::characterPrefix(reply.text, shown)));

@@ -159,6 +159,8 @@ struct ModelReply {
     std::string text;
     std::optional<Error> error;
     std::size_t chunkSize = 8;
+    // Seconds the model takes to produce each snapshot, as a real model paces its tokens.
+    double chunkInterval = 0;
     // A model that goes quiet: after this many characters it produces nothing more until the
     // call is stopped.
     std::optional<std::size_t> stallsAfter;

@@ -2,6 +2,7 @@
 
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/platform/sim/sim_fixture.h"
@@ -126,6 +127,27 @@ TEST_F(LanguageModelTest, RecordsEveryCall) {
               (std::vector<ModelCall>{
                   {ModelConfiguration::standard, "Classify", "poem?", false, false},
                   {ModelConfiguration::generalPermissive, "Write.", "describe", true, true}}));
+}
+
+TEST(LanguageModelPacing, AStopEndsTheWaitForTheNextSnapshot) {
+    // An hour between snapshots: only the stop can end this call before the test times out.
+    auto desktop = desktopFrom(
+        R"json({"languageModel": {"defaultReply": {"text": "0|Slow", "chunkInterval": 3600}}})json");
+    auto session = desktop->languageModel().makeSession(ModelConfiguration::standard, "");
+    std::stop_source stop;
+    std::thread stopper([&] { stop.request_stop(); });
+    std::vector<std::string> snapshots;
+    EXPECT_THROW(session->streamResponse(
+                     ModelPrompt{std::nullopt, "hi"},
+                     [&](const std::string& snapshot) { snapshots.push_back(snapshot); },
+                     stop.get_token()),
+                 Cancelled);
+    stopper.join();
+    EXPECT_TRUE(snapshots.empty());
+
+    EXPECT_THROW(
+        SimDesktop::load(R"json({"languageModel": {"defaultReply": {"chunkInterval": -1}}})json"),
+        Error);
 }
 
 TEST(LanguageModelAvailability, ComesFromTheScenario) {

@@ -1,0 +1,187 @@
+// The controller on the simulated desktop with a manual clock: Notes in front with its body
+// focused, a scripted on-device model, events captured in memory, and an optional audit folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "assistant/host/assistant.h"
+#include "assistant/host/event_output.h"
+#include "tests/support/sim_ports.h"
+
+namespace lumora::controller_testing {
+
+using nlohmann::json;
+
+inline constexpr const char* classifierInstructions = "Return exactly one lowercase word";
+inline constexpr const char* extractionInstructions = "Extract the main document passage";
+
+// Notes in front with its body focused; `replies` script the model, the classifier first.
+inline json notesWorld(const std::vector<json>& replies) {
+    return {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"apps",
+         {{{"pid", 100}, {"name", "Lumora"}},
+          {{"pid", 200},
+           {"name", "Notes"},
+           {"focusedWindow", "window"},
+           {"focusedElement", "body"},
+           {"elements",
+            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft — Notes"}},
+             {{"id", "body"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"description", "Note body"},
+              {"value", "Dear Ada, "},
+              {"selection", {{"location", 10}, {"length", 0}}}},
+             {{"id", "stubborn"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"value", ""},
+              {"rejectWrites", -25205}}}}}}},
+        {"windows",
+         {{{"number", 42},
+           {"ownerPid", 200},
+           {"layer", 0},
+           {"name", "Draft — Notes"},
+           {"bounds", {{"x", 200}, {"y", 120}, {"width", 640}, {"height", 400}}},
+           {"image", {{"width", 640}, {"height", 400}, {"fill", "#FFFFFF"}}}}}},
+        {"system", {{"osVersion", "26.1"}}},
+        {"permissions", {{"accessibility", true}, {"screenCapture", true}}},
+        {"keyboard", {{"layout", {{"9", "v"}}}}},
+        {"languageModel", {{"replies", replies}}},
+    };
+}
+
+inline json classifierSays(const std::string& answer) {
+    return {{"instructionsMatch", classifierInstructions}, {"text", answer}};
+}
+
+inline json modelSays(const std::string& text, int chunkSize = 4) {
+    return {{"text", text}, {"chunkSize", chunkSize}};
+}
+
+class ControllerTest : public testing::Test {
+  protected:
+    ControllerTest() {
+        setEventDestination([this](std::string_view line) {
+            events.push_back(json::parse(line));
+            if (onEvent) onEvent(events.back());
+        });
+    }
+    ~ControllerTest() override {
+        assistant.reset();
+        resetEventDestination();
+    }
+
+    void load(json world) {
+        if (auditDirectory) {
+            world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
+        }
+        sim = std::make_unique<test_support::SimPorts>(world.dump());
+        assistant = std::make_unique<Assistant>(loop, pool, sim->ports);
+    }
+
+    void send(const json& command) {
+        RequestDecoder decoder;
+        auto request = decoder.decode(command.dump());
+        ASSERT_TRUE(request);
+        assistant->handle(*request);
+    }
+
+    // Opens a session on the frontmost field and asks; returns once the request has its final
+    // event and the clipboard restore has run.
+    void ask(const std::string& text, std::uint64_t id = 2) {
+        send({{"command", "open"}, {"id", id}});
+        events.clear();
+        send({{"command", "ask"}, {"id", id}, {"text", text}});
+        ASSERT_TRUE(runUntil([&] { return finished(id); })) << json(events).dump(1);
+        loop.advance(2.0);
+        loop.runUntilIdle();
+    }
+
+    bool finished(std::uint64_t id) const {
+        for (const json& event : events) {
+            if (event["id"] != id) continue;
+            if (event["phase"] == "error" || event["phase"] == "result") return true;
+        }
+        return false;
+    }
+
+    // Runs the loop, waiting for the model's worker and firing the short timers of the paste;
+    // long ones (the generation deadline) only fire when a test advances the clock itself.
+    template <class Done>
+    bool runUntil(Done done) {
+        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > giveUp) return false;
+            if (loop.runUntilIdle() > 0) continue;
+            std::optional<double> delay = loop.nextDelay();
+            if (delay && *delay <= 2.0) {
+                loop.advance(*delay);
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    std::vector<json> phasesOf(std::uint64_t id) const {
+        std::vector<json> found;
+        for (const json& event : events) {
+            if (event["id"] == id) found.push_back({event["phase"], event["message"]});
+        }
+        return found;
+    }
+
+    std::string field(const std::string& id) const { return sim->desktop->field(id)->value; }
+
+    std::vector<sim::ModelCall> answerCalls() const {
+        std::vector<sim::ModelCall> calls;
+        for (const auto& call : sim->desktop->modelCalls()) {
+            if (call.instructions.find(classifierInstructions) == std::string::npos &&
+                call.instructions.find(extractionInstructions) == std::string::npos) {
+                calls.push_back(call);
+            }
+        }
+        return calls;
+    }
+
+    json auditRecord() const {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(*auditDirectory)) {
+            if (entry.path().extension() == ".json") files.push_back(entry.path());
+        }
+        EXPECT_EQ(files.size(), 1u);
+        std::ifstream in(files.at(0));
+        return json::parse(in);
+    }
+
+    void useAuditDirectory() {
+        auditDirectory = std::filesystem::temp_directory_path() /
+                         ("lumora-controller-test-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(*auditDirectory);
+    }
+
+    void TearDown() override {
+        if (auditDirectory) std::filesystem::remove_all(*auditDirectory);
+    }
+
+    ManualClock clock;
+    EventLoop loop{clock};
+    ThreadPool pool{1};
+    std::unique_ptr<test_support::SimPorts> sim;
+    std::unique_ptr<Assistant> assistant;
+    std::vector<json> events;
+    std::function<void(const json&)> onEvent;
+    std::optional<std::filesystem::path> auditDirectory;
+};
+
+}  // namespace lumora::controller_testing
