@@ -1,5 +1,6 @@
 #include "runtime/text.h"
 
+#include <simdjson.h>
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
@@ -107,7 +108,33 @@ std::string_view characterPrefix(std::string_view utf8, std::size_t count) {
     return utf8.substr(0, static_cast<std::size_t>(boundary));
 }
 
+std::vector<std::size_t> characterEnds(std::string_view utf8) {
+    std::vector<std::size_t> ends;
+    if (isAscii(utf8)) {
+        for (std::size_t end = 0; end < utf8.size();) {
+            end += asciiPrefixBytes(utf8.substr(end), 1);
+            ends.push_back(end);
+        }
+        return ends;
+    }
+    GraphemeWalker walker(utf8);
+    if (!walker.ok()) return ends;
+    for (int32_t next = walker.next(); next != UBRK_DONE; next = walker.next()) {
+        ends.push_back(static_cast<std::size_t>(next));
+    }
+    return ends;
+}
+
 std::size_t utf16Length(std::string_view utf8) {
+    if (isValidUtf8(utf8)) {
+        // Every character starts with one non-continuation byte; four-byte ones need two units.
+        std::size_t units = 0;
+        for (char c : utf8) {
+            auto byte = static_cast<unsigned char>(c);
+            units += static_cast<std::size_t>((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+        }
+        return units;
+    }
     std::size_t units = 0;
     forEachCodePoint(utf8, [&](const Decoded& d) {
         units += U16_LENGTH(static_cast<UChar32>(d.codePoint));
@@ -117,6 +144,16 @@ std::size_t utf16Length(std::string_view utf8) {
 }
 
 std::size_t byteOffsetOfUtf16(std::string_view utf8, std::size_t units) {
+    if (isValidUtf8(utf8)) {
+        std::size_t counted = 0;
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            auto byte = static_cast<unsigned char>(utf8[i]);
+            if ((byte & 0xC0) == 0x80) continue;
+            counted += byte >= 0xF0 ? 2 : 1;
+            if (counted > units) return i;
+        }
+        return utf8.size();
+    }
     std::size_t counted = 0;
     std::size_t offset = utf8.size();
     forEachCodePoint(utf8, [&](const Decoded& d) {
@@ -184,19 +221,7 @@ std::vector<std::string_view> splitAtWhitespace(std::string_view utf8) {
 }
 
 bool isValidUtf8(std::string_view bytes) {
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    const auto length = static_cast<int32_t>(bytes.size());
-    int32_t i = 0;
-    while (i < length) {
-        if (data[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        UChar32 c;
-        U8_NEXT(data, i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
+    return simdjson::validate_utf8(bytes.data(), bytes.size());
 }
 
 std::string sanitizeUtf8(std::string_view bytes) {

@@ -16,6 +16,10 @@ std::size_t characterCount(std::string_view utf8);
 // The first `count` user-perceived characters (all of the text when it has fewer).
 std::string_view characterPrefix(std::string_view utf8, std::size_t count);
 
+// Where each user-perceived character ends, as byte offsets: one walk over the text for callers
+// that need many prefixes of it.
+std::vector<std::size_t> characterEnds(std::string_view utf8);
+
 // UTF-16 code units needed for the text.
 std::size_t utf16Length(std::string_view utf8);
 

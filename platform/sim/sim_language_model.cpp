@@ -57,13 +57,15 @@ class SimModelSession final : public platform::LanguageModelSession {
                         const std::function<void(const std::string&)>& snapshot,
                         std::stop_token stop) override {
         ModelReply reply = answer(prompt, true);
-        std::size_t characters = text::characterCount(reply.text);
+        // Found once, so a long reply in small chunks costs the simulation no more than a model.
+        std::vector<std::size_t> ends = text::characterEnds(reply.text);
+        std::size_t characters = ends.size();
         for (std::size_t shown = 0; shown < characters;) {
             if (stallsAt(reply, shown)) stallUntilStopped(stop);
             pace(reply, stop);
             if (stop.stop_requested()) throw Cancelled();
             shown = std::min(characters, shown + reply.chunkSize);
-            snapshot(std::string(text::characterPrefix(reply.text, shown)));
+            snapshot(reply.text.substr(0, ends[shown - 1]));
         }
         if (stallsAt(reply, characters)) stallUntilStopped(stop);
         if (stop.stop_requested()) throw Cancelled();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,59 @@ TEST(Serialize, ReplacesIllFormedUtf8InsteadOfFailing) {
     EXPECT_EQ(serialize(document), "{\"text\":\"a\uFFFDb\"}");
     OrderedDocument ordered = {{"text", std::string("\xC3")}};
     EXPECT_EQ(serialize(ordered), "{\"text\":\"\uFFFD\"}");
+}
+
+// Random documents of every value kind, with strings mixing every control byte, quotes,
+// backslashes, multi-byte characters and ill-formed sequences: the output must equal
+// nlohmann's own serialisation, which the app has always read.
+TEST(Serialize, AgreesWithTheLibrarysOwnOutputOnRandomDocuments) {
+    std::mt19937 random(11);
+    const std::vector<std::string> pieces = {
+        "a", "Z ", "\"", "\\", "/", "\x7F", "\u00E9", "\u2028", "\U0001F600", "\xFF", "\xC3",
+        "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+    };
+    auto randomText = [&] {
+        std::string text;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+            if (random() % 4 == 0) {
+                text += static_cast<char>(random() % 0x20);
+            } else {
+                text += pieces[random() % pieces.size()];
+            }
+        }
+        return text;
+    };
+    std::function<Document(int)> randomValue = [&](int depth) -> Document {
+        switch (depth > 2 ? random() % 6 : random() % 8) {
+            case 0: return nullptr;
+            case 1: return random() % 2 == 0;
+            case 2: return static_cast<std::int64_t>(random()) - (1LL << 31);
+            case 3: return static_cast<double>(random()) / 7.0;
+            case 4: return std::numeric_limits<std::uint64_t>::max() - random();
+            case 5: return randomText();
+            case 6: {
+                Document array = Document::array();
+                for (int n = static_cast<int>(random() % 4); n > 0; --n) {
+                    array.push_back(randomValue(depth + 1));
+                }
+                return array;
+            }
+            default: {
+                Document object = Document::object();
+                for (int n = static_cast<int>(random() % 4); n > 0; --n) {
+                    object[randomText()] = randomValue(depth + 1);
+                }
+                return object;
+            }
+        }
+    };
+    for (int round = 0; round < 2000; ++round) {
+        Document document = randomValue(0);
+        std::string expected = document.dump(-1, ' ', false, Document::error_handler_t::replace);
+        ASSERT_EQ(serialize(document), expected);
+        OrderedDocument ordered = OrderedDocument::parse(expected);
+        ASSERT_EQ(serialize(ordered), expected);
+    }
 }
 
 TEST(SerializeEscapingSlash, WritesEverySlashInKeysAndValuesEscaped) {

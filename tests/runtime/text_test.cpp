@@ -91,6 +91,20 @@ TEST(CharacterPrefix, NeverSplitsACluster) {
     }
 }
 
+TEST(CharacterEnds, AgreeWithEveryPrefix) {
+    for (const std::string& text :
+         {std::string(), std::string("abc"), std::string("a\r\nb\r\n\r"), eAcute + "x" + family,
+          flagDE + flagFR + flagDE, thumbsMedium + "\U0001F44D" + astronaut + "!",
+          "\u00E9\r\nx" + family}) {
+        SCOPED_TRACE(text);
+        std::vector<std::size_t> ends = characterEnds(text);
+        ASSERT_EQ(ends.size(), characterCount(text));
+        for (std::size_t n = 1; n <= ends.size(); ++n) {
+            EXPECT_EQ(ends[n - 1], characterPrefix(text, n).size()) << n;
+        }
+    }
+}
+
 TEST(CharacterPrefix, IsAViewIntoTheGivenText) {
     std::string text = family + "tail";
     std::string_view prefix = characterPrefix(text, 2);
