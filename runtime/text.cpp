@@ -7,6 +7,8 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace lumora::text {
@@ -77,6 +79,34 @@ void forEachCodePoint(std::string_view utf8, Visit visit) {
 }
 
 
+// How many bytes of `word` have their top bit set, when no other bit is: each byte moved down to
+// 0 or 1, then all eight summed into the top byte by one multiplication (without needing a
+// population-count instruction the baseline processor may lack).
+std::size_t countTopBits(std::uint64_t word) {
+    return static_cast<std::size_t>(((word >> 7) * 0x0101010101010101ULL) >> 56);
+}
+
+// UTF-16 units of well-formed UTF-8: one per byte that is not a continuation byte (10xxxxxx),
+// plus one more per four-byte lead (11110xxx). Fields are measured on every streamed character,
+// so eight bytes are classified at a time, each byte's top bit standing for the whole byte.
+std::size_t wellFormedUtf16Length(std::string_view utf8) {
+    constexpr std::uint64_t topBits = 0x8080808080808080ULL;
+    std::size_t units = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= utf8.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, utf8.data() + i, sizeof word);
+        std::uint64_t continuation = word & ~(word << 1) & topBits;
+        std::uint64_t fourByteLead = word & (word << 1) & (word << 2) & (word << 3) & topBits;
+        units += 8 - countTopBits(continuation) + countTopBits(fourByteLead);
+    }
+    for (; i < utf8.size(); ++i) {
+        auto byte = static_cast<unsigned char>(utf8[i]);
+        units += static_cast<std::size_t>((byte & 0xC0) != 0x80) + (byte >= 0xF0);
+    }
+    return units;
+}
+
 }  // namespace
 
 std::size_t characterCount(std::string_view utf8) {
@@ -126,15 +156,7 @@ std::vector<std::size_t> characterEnds(std::string_view utf8) {
 }
 
 std::size_t utf16Length(std::string_view utf8) {
-    if (isValidUtf8(utf8)) {
-        // Every character starts with one non-continuation byte; four-byte ones need two units.
-        std::size_t units = 0;
-        for (char c : utf8) {
-            auto byte = static_cast<unsigned char>(c);
-            units += static_cast<std::size_t>((byte & 0xC0) != 0x80) + (byte >= 0xF0);
-        }
-        return units;
-    }
+    if (isValidUtf8(utf8)) return wellFormedUtf16Length(utf8);
     std::size_t units = 0;
     forEachCodePoint(utf8, [&](const Decoded& d) {
         units += U16_LENGTH(static_cast<UChar32>(d.codePoint));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,31 @@ TEST(Utf16Length, CountsSurrogatePairsAsTwoUnits) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(utf16Length(c.text), c.characters);
+    }
+}
+
+// Long texts of one- to four-byte characters at every alignment, measured against the units
+// each character is known to need, and mapped back from every unit count.
+TEST(Utf16Length, LongMixedTextsAgreeWithTheirCharactersAndOffsets) {
+    const std::vector<std::pair<std::string, std::size_t>> pieces = {
+        {"a", 1}, {"\u00E9", 1}, {"\u20AC", 1}, {grin, 2}, {"\U0010FFFF", 2}, {"\x7F", 1}};
+    std::mt19937 random(5);
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        std::size_t units = 0;
+        std::vector<std::size_t> starts;  // byte offset of the character holding each unit
+        for (int n = static_cast<int>(random() % 40); n > 0; --n) {
+            const auto& [piece, pieceUnits] = pieces[random() % pieces.size()];
+            for (std::size_t u = 0; u < pieceUnits; ++u) starts.push_back(text.size());
+            text += piece;
+            units += pieceUnits;
+        }
+        SCOPED_TRACE(text);
+        ASSERT_EQ(utf16Length(text), units);
+        for (std::size_t u = 0; u < units; ++u) {
+            ASSERT_EQ(byteOffsetOfUtf16(text, u), starts[u]) << u;
+        }
+        EXPECT_EQ(byteOffsetOfUtf16(text, units), text.size());
     }
 }
 
