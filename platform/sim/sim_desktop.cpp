@@ -186,6 +186,16 @@ bool SimDesktop::editField(const std::string& elementId, const std::string& valu
     return true;
 }
 
+bool SimDesktop::setWriteQuirks(const std::string& elementId, const WriteQuirks& quirks) {
+    std::lock_guard lock(services_->world->mutex);
+    Element* element = services_->world->element(elementId);
+    if (!element) return false;
+    element->rejectWrites = quirks.rejectWrites;
+    element->selectsInserted = quirks.selectsInserted;
+    element->ignoresWrites = quirks.ignoresWrites;
+    return true;
+}
+
 void SimDesktop::setAccessibilityTrusted(bool trusted) {
     std::lock_guard lock(services_->world->mutex);
     services_->world->permissions.accessibility = trusted;

@@ -44,6 +44,15 @@ struct FieldState {
     bool operator==(const FieldState&) const = default;
 };
 
+// How a field's accessibility implementation answers writes of its selected text, as the
+// scenario's `rejectWrites`, `selectsInserted` and `ignoresWrites` flags say.
+struct WriteQuirks {
+    std::optional<platform::AXError> rejectWrites;
+    bool selectsInserted = false;
+    bool ignoresWrites = false;
+    bool operator==(const WriteQuirks&) const = default;
+};
+
 // A child process the desktop was asked to launch.
 struct ProcessLaunch {
     std::string executable;
@@ -107,6 +116,9 @@ class SimDesktop {
     // element.
     bool editField(const std::string& elementId, const std::string& value,
                    platform::TextRange selection);
+    // The application starts treating writes to a field differently, as one does when a
+    // field turns read-only while in use. False for an unknown element.
+    bool setWriteQuirks(const std::string& elementId, const WriteQuirks& quirks);
     void setAccessibilityTrusted(bool trusted);
     // The user's hardware input: updates the key state, passes through the event taps, then
     // reaches the global key-down monitors and the frontmost application. Returns what the

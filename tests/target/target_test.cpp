@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "runtime/atomic_file.h"
@@ -64,14 +65,16 @@ class TargetTest : public testing::Test {
     sim::SimDesktop& desktop() { return *sim->desktop; }
     std::string value(const std::string& id) { return desktop().field(id)->value; }
 
-    // Runs an insert to completion, past the clipboard restore.
-    bool insert(Target& target, std::string text) {
+    // Runs an insert to completion, past the clipboard restore; `meanwhile` acts while the
+    // paste waits for the keyboard to settle.
+    bool insert(Target& target, std::string text, const std::function<void()>& meanwhile = {}) {
         std::optional<bool> pasted;
         auto run = [](Target& target, std::string text, std::optional<bool>& out) -> Task<void> {
             out = co_await target.insert(std::move(text), true);
         };
         spawn(loop, run(target, std::move(text), pasted));
         loop.runUntilIdle();
+        if (meanwhile) meanwhile();
         loop.advance(2.0);
         EXPECT_TRUE(pasted.has_value());
         return pasted.value_or(false);
@@ -286,6 +289,45 @@ TEST_F(TargetTest, InsertRefusesWhenTheSourceIsGoneOrBehind) {
     EXPECT_TRUE(desktop().postedEvents().empty());
 }
 
+TEST_F(TargetTest, ThePasteStopsWhenTheSourceChangesOrAModifierIsHeldMeanwhile) {
+    auto flags = [this](platform::EventFlags held) {
+        return [this, held] {
+            platform::InputEvent event;
+            event.type = platform::InputEventType::flagsChanged;
+            event.flags = held;
+            desktop().deliverInput(event);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> meanwhile;
+        bool pasted;
+    };
+    const std::vector<Case> cases = {
+        {"switched to another app", [this] { desktop().setFrontmost(300); }, false},
+        {"focused a password field", [this] { desktop().setFocusedElement(200, "password"); },
+         false},
+        {"holds Fn", flags(platform::eventFlags::function), false},
+        {"holds Shift", flags(platform::eventFlags::shift), false},
+        {"caps lock is on", flags(0x10000), true},  // not a modifier of shortcuts
+    };
+    for (const Case& c : cases) {
+        load(notesWorld());
+        auto target = capture();
+        long changeCount = desktop().pasteboard().changeCount();
+        EXPECT_EQ(insert(*target, "Thanks", c.meanwhile), c.pasted) << c.name;
+        if (c.pasted) {
+            EXPECT_EQ(value("body"), "Dear Ada, 👋 Thanks") << c.name;
+            EXPECT_FALSE(target->insertionFailure()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(target->insertionFailure(), "paste-canceled-or-source-changed") << c.name;
+        EXPECT_EQ(desktop().pasteboard().changeCount(), changeCount) << c.name;
+        EXPECT_TRUE(desktop().postedEvents().empty()) << c.name;
+        EXPECT_EQ(value("body"), "Dear Ada, 👋 ") << c.name;
+    }
+}
+
 class TargetTraceTest : public TargetTest {
   protected:
     TargetTraceTest()
@@ -362,11 +404,23 @@ TEST_F(TargetTraceTest, ALogGrownBeyondItsLimitStartsOver) {
     EXPECT_EQ(records[0]["stage"], "fresh");
 }
 
-TEST_F(TargetTraceTest, AnUnwritableDirectoryIsIgnored) {
+TEST_F(TargetTraceTest, AnUnwritableDirectoryChangesNothingForTheRequest) {
     std::filesystem::create_directories(directory.parent_path());
     std::ofstream(directory) << "a file where the directory should be";
     auto target = capture();
     target->trace("target-captured", 0);
+    target->streamInsert("Thanks");
+    EXPECT_EQ(value("body"), "Dear Ada, 👋 Thanks");
+    EXPECT_TRUE(target->streamCompleted("Thanks"));
+    EXPECT_TRUE(target->undo());
+    EXPECT_EQ(value("body"), "Dear Ada, 👋 ");
+
+    EXPECT_TRUE(insert(*capture(), "Hi"));
+    EXPECT_EQ(value("body"), "Dear Ada, 👋 Hi");
+    auto behind = capture();
+    desktop().setFrontmost(300);
+    EXPECT_FALSE(insert(*behind, "Hi"));
+    EXPECT_EQ(behind->insertionFailure(), "source-app-not-frontmost");
     EXPECT_TRUE(std::filesystem::is_regular_file(directory));
 }
 

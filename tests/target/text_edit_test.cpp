@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 namespace lumora {
@@ -69,6 +70,9 @@ TEST(TextEditReceiptTest, UndoNeedsTheFieldExactlyAsTheEditLeftIt) {
     // The last reading of the field must hold what the edit produced.
     TargetSnapshot other{"Hi thorn", 8, 0};
     EXPECT_FALSE(receipt->permitsUndo(other, other, true, true));
+    // A reading whose caret lies past the end is never undone into.
+    TargetSnapshot outside{"Hi there", 9, 0};
+    EXPECT_FALSE(receipt->permitsUndo(outside, outside, true, true));
 }
 
 TEST(IncrementalTextEditTest, StreamsGrowingRepliesAndCutsByCharactersNotUnits) {
@@ -85,7 +89,22 @@ TEST(IncrementalTextEditTest, StreamsGrowingRepliesAndCutsByCharactersNotUnits) 
         {"😀 e", " e", {"Hi 😀 e", 7, 0}},
         {"😀 e\u0301", "\u0301", {"Hi 😀 e\u0301", 8, 0}},
         {"😀 e\u0301👍🏽", "👍🏽", {"Hi 😀 e\u0301👍🏽", 12, 0}},
+        // A joiner sequence, a flag and a line break, each completed by a later snapshot.
+        {"😀 e\u0301👍🏽👩", "👩", {"Hi 😀 e\u0301👍🏽👩", 14, 0}},
+        {"😀 e\u0301👍🏽👩\u200d💻",
+         "\u200d💻",
+         {"Hi 😀 e\u0301👍🏽👩\u200d💻", 17, 0}},
+        {"😀 e\u0301👍🏽👩\u200d💻🇫",
+         "🇫",
+         {"Hi 😀 e\u0301👍🏽👩\u200d💻🇫", 19, 0}},
+        {"😀 e\u0301👍🏽👩\u200d💻🇫🇷\r",
+         "🇷\r",
+         {"Hi 😀 e\u0301👍🏽👩\u200d💻🇫🇷\r", 22, 0}},
+        {"😀 e\u0301👍🏽👩\u200d💻🇫🇷\r\n",
+         "\n",
+         {"Hi 😀 e\u0301👍🏽👩\u200d💻🇫🇷\r\n", 23, 0}},
     };
+    const Step& last = steps[std::size(steps) - 1];
     TargetSnapshot current = original;
     for (const Step& step : steps) {
         auto delta = edit.next(step.reply, current, true, true);
@@ -94,15 +113,15 @@ TEST(IncrementalTextEditTest, StreamsGrowingRepliesAndCutsByCharactersNotUnits) 
         ASSERT_TRUE(edit.commit(step.reply, step.after, false)) << step.reply;
         current = step.after;
     }
-    EXPECT_EQ(edit.inserted, steps[3].reply);
+    EXPECT_EQ(edit.inserted, last.reply);
     EXPECT_FALSE(edit.canFallback);
     EXPECT_FALSE(edit.stopped);
     ASSERT_TRUE(edit.receipt);
-    EXPECT_EQ(edit.receipt->replacementLength, 9);
-    EXPECT_EQ(edit.expected, (TargetSnapshot{"Hi 😀 e\u0301👍🏽", 12, 0}));
+    EXPECT_EQ(edit.receipt->replacementLength, 20);
+    EXPECT_EQ(edit.expected, last.after);
 
     // Nothing new arrived: an empty suffix, not a stop.
-    auto same = edit.next(steps[3].reply, current, true, true);
+    auto same = edit.next(last.reply, current, true, true);
     ASSERT_TRUE(same);
     EXPECT_EQ(*same, "");
     EXPECT_FALSE(edit.stopped);
