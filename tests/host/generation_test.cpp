@@ -9,6 +9,7 @@ namespace lumora {
 namespace {
 
 using namespace controller_testing;
+using nlohmann::json;
 
 class GenerationTest : public ControllerTest {};
 

@@ -7,13 +7,14 @@ namespace lumora {
 namespace {
 
 using namespace controller_testing;
+using nlohmann::json;
 
 class UndoTest : public ControllerTest {
   protected:
     void SetUp() override {
         load(notesWorld({classifierSays("none"), modelSays("0|Roses are red.", 4)}));
         ask("Write a line about roses");
-        ASSERT_EQ(field("body"), "Dear Ada, Roses are red.") << nlohmann::json(events).dump(1);
+        ASSERT_EQ(field("body"), "Dear Ada, Roses are red.") << json(events).dump(1);
         ASSERT_TRUE(events.back()["canUndo"]);
         events.clear();
     }
