@@ -1,4 +1,5 @@
-// Images: PNG properties read from the header alone, decoding, cropping and PNG encoding.
+// Images: PNG properties read from the header alone, decoding, decoding of a crop and PNG
+// encoding.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +32,16 @@ struct PixelRect {
 };
 
 class Images {
-public:
+  public:
     virtual ~Images() = default;
     // From the header only; no pixel is decoded. None when the bytes are not an image.
     virtual std::optional<ImageProperties> properties(std::string_view encoded) = 0;
     virtual std::optional<Image> decode(std::string_view encoded) = 0;
-    // None when the rectangle is empty or outside the image.
-    virtual std::optional<Image> crop(const Image& image, PixelRect rect) = 0;
+    // The pixels inside `rect`, without ever holding the whole image. Every row is still
+    // decoded and checked, so the answer for a damaged file is the same as decode()'s whatever
+    // the rectangle. None when decode() would give none; otherwise an empty (0 x 0) image when
+    // the rectangle is empty or not inside the image.
+    virtual std::optional<Image> decodeCrop(std::string_view encoded, PixelRect rect) = 0;
     virtual std::optional<std::string> encodePng(const Image& image) = 0;
 };
 

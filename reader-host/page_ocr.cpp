@@ -23,33 +23,24 @@ bool acceptableSize(const platform::ImageProperties& properties) {
            width * height <= maxScreenshotPixels;
 }
 
-struct Screenshot {
-    platform::ImageProperties size;
-    platform::Image image;
-};
-
-// Each stage of a large screenshot is released as soon as the next one exists, and the PNG
-// bytes take the data URL's place, so that no stage needs more memory than it must.
-Screenshot decodeScreenshot(std::string dataUrl, platform::Images& images) {
-    const auto png = base64::decodeInPlace(std::move(dataUrl), pngDataUrlPrefix.size());
+// The page's pixels. The screenshot is decoded and checked in full before any of its
+// geometry is judged, so that a damaged file is reported as such whatever the region, but only
+// the crop's pixels are ever held. The PNG bytes take the data URL's place.
+platform::Image pageCrop(Request& request, platform::Images& images) {
+    const Viewport& viewport = *request.viewport;
+    const auto png = base64::decodeInPlace(std::move(*request.png), pngDataUrlPrefix.size());
     if (!png) throw failure(invalidPng);
     const auto size = images.properties(*png);
     if (!size || !acceptableSize(*size)) throw failure(invalidPng);
-    auto image = images.decode(*png);
-    if (!image) throw failure(invalidPng);
-    return {*size, std::move(*image)};
-}
-
-// The page's pixels; the whole screenshot is let go as soon as they are cut out of it.
-platform::Image pageCrop(Request& request, platform::Images& images) {
-    const Rect& region = *request.region;
-    const Viewport& viewport = *request.viewport;
-    const Screenshot screenshot = decodeScreenshot(std::move(*request.png), images);
-    const auto [width, height] = screenshot.size;
-    if (!scalesMatch(width, height, viewport)) throw failure(scaleMismatch);
-    const auto rectangle = cropRectangle(region, viewport, width, height);
-    auto crop = rectangle ? images.crop(screenshot.image, *rectangle) : std::nullopt;
-    if (!crop) throw failure(invalidCrop);
+    const auto [width, height] = *size;
+    const bool scaled = scalesMatch(width, height, viewport);
+    const auto rectangle =
+        scaled ? cropRectangle(*request.region, viewport, width, height) : std::nullopt;
+    // With no rectangle to keep, the empty one still has every row checked.
+    auto crop = images.decodeCrop(*png, rectangle.value_or(platform::PixelRect{}));
+    if (!crop) throw failure(invalidPng);
+    if (!scaled) throw failure(scaleMismatch);
+    if (!rectangle || crop->rgba.empty()) throw failure(invalidCrop);
     return std::move(*crop);
 }
 

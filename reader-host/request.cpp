@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "reader-host/plain_string.h"
 #include "runtime/error.h"
 
 namespace lumora::ReaderHost {
@@ -98,16 +99,34 @@ class Fields {
     std::string path_;
 };
 
+// The parsed message. A data URL that lies in the body as it is (see findPlainString) is cut
+// out first, leaving an empty string: the rest is valid JSON exactly when the whole body is,
+// since what was cut is a string's characters that need no check the search has not made, and
+// so the parser never copies tens of megabytes of them. An invalid body is parsed again in
+// full, so that its error is the very one it has always had.
+element parseBody(simdjson::dom::parser& parser, const std::string& body,
+                  const std::optional<Span>& dataUrl) {
+    element document;
+    if (dataUrl) {
+        std::string rest;
+        rest.reserve(body.size() - dataUrl->size + simdjson::SIMDJSON_PADDING);
+        rest.append(body, 0, dataUrl->offset).append(body, dataUrl->offset + dataUrl->size);
+        if (parser.parse(rest).get(document) == simdjson::SUCCESS) return document;
+    }
+    if (const auto error = parser.parse(body).get(document); error != simdjson::SUCCESS) {
+        fail("The message is not valid JSON: " + std::string(simdjson::error_message(error)));
+    }
+    return document;
+}
+
 }  // namespace
 
 Request decodeRequest(std::string body) {
     // One parser per message: its buffers grow to the message's size, and a large screenshot
     // should not keep them resident after its request is done.
     simdjson::dom::parser parser;
-    element document;
-    if (const auto error = parser.parse(body).get(document); error != simdjson::SUCCESS) {
-        fail("The message is not valid JSON: " + std::string(simdjson::error_message(error)));
-    }
+    const auto dataUrl = findPlainString(body, "png");
+    const element document = parseBody(parser, body, dataUrl);
     object top;
     if (document.get(top) != simdjson::SUCCESS) fail("The message is not a JSON object.");
     const Fields fields(top, "");
@@ -127,10 +146,12 @@ Request decodeRequest(std::string body) {
     }
     const auto png = fields.optionalText("png");
     request.payload = fields.optionalString("payload");
-    // A screenshot's data URL is most of a large message. The parsed document no longer needs
-    // the body, whose storage is already in memory and large enough to take the data URL in
-    // place of a fresh allocation of the same size.
-    if (png) {
+    // A screenshot's data URL is most of a large message, and the body's storage, already in
+    // memory, is large enough to take it in place of a fresh allocation of the same size.
+    if (dataUrl) {
+        body.erase(dataUrl->offset + dataUrl->size).erase(0, dataUrl->offset);
+        request.png = std::move(body);
+    } else if (png) {
         body.assign(*png);
         request.png = std::move(body);
     }

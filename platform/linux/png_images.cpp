@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/linux/png_header.h"
+#include "platform/linux/png_row_target.h"
 
 namespace lumora::platform {
 namespace {
@@ -58,10 +59,10 @@ bool withinDecodeBounds(const PngHeader& header) {
            std::uint64_t{header.width} * header.height * 4 <= PngImages::maxDecodedBytes;
 }
 
-// Pointers to each row of `image`, top to bottom, as libpng reads and writes them.
+// Pointers to each row of `image`, top to bottom, for encoding. libpng's write side takes
+// mutable rows but copies each one before filtering it.
 std::vector<png_bytep> rowPointers(const Image& image) {
     std::vector<png_bytep> rows(image.height);
-    // libpng's write side takes mutable rows but copies each one before filtering it.
     auto* base = const_cast<png_bytep>(image.rgba.data());
     for (std::uint32_t y = 0; y < image.height; ++y)
         rows[y] = base + std::size_t{y} * image.width * 4;
@@ -95,8 +96,10 @@ class WriteState {
 };
 
 // Any libpng call below may jump back to the setjmp, skipping destructors, so this frame owns
-// nothing that has one: the pixels, the row pointers and libpng's state belong to the caller.
-bool inflate(ReadState& state, MemoryInput& input, png_bytepp rows, std::uint32_t width) {
+// nothing that has one: the rows and libpng's state belong to the caller. Reading row by row
+// checks the same things as reading the whole image: after the last row libpng still inflates
+// the end of the stream and checks its Adler-32 and the last chunk's CRC.
+bool inflate(ReadState& state, MemoryInput& input, const PngHeader& header, RowTarget& target) {
     if (setjmp(png_jmpbuf(state.png))) return false;
     png_set_user_limits(state.png, PngImages::maxDecodedSide, PngImages::maxDecodedSide);
     png_set_chunk_malloc_max(state.png, maxChunkBytes);
@@ -108,16 +111,34 @@ bool inflate(ReadState& state, MemoryInput& input, png_bytepp rows, std::uint32_
     png_set_gray_to_rgb(state.png);
     // Only takes effect when the expanded image still has no alpha channel.
     png_set_add_alpha(state.png, 0xff, PNG_FILLER_AFTER);
-    png_set_interlace_handling(state.png);
+    const int passes = png_set_interlace_handling(state.png);
     png_read_update_info(state.png, state.info);
-    if (png_get_rowbytes(state.png, state.info) != std::size_t{width} * 4) return false;
-    png_read_image(state.png, rows);
+    if (png_get_rowbytes(state.png, state.info) != std::size_t{header.width} * 4) return false;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (std::uint32_t y = 0; y < header.height; ++y) {
+            png_read_row(state.png, target.row(y), nullptr);
+            target.rowRead(y);
+        }
+    }
     return true;
+}
+
+bool readRows(std::string_view encoded, const PngHeader& header, RowTarget& target) {
+    ReadState state;
+    if (state.info == nullptr) return false;
+    MemoryInput input{encoded.data(), encoded.size(), 0};
+    return inflate(state, input, header, target);
 }
 
 bool deflate(WriteState& state, const Image& image, png_bytepp rows, std::string& out) {
     if (setjmp(png_jmpbuf(state.png))) return false;
     png_set_write_fn(state.png, &out, appendToString, flushNothing);
+    // Pictures are encoded while a request waits (the audit record's screenshot, OCR scratch
+    // files), so speed beats size: the fastest compression level, and one filter instead of a
+    // per-row search of all five. Measured on a 1280x800 page: 9 ms and 137 KB against 31 ms
+    // and 113 KB with the defaults; on 2 MB of noise, 53 ms against 90 ms.
+    png_set_compression_level(state.png, 1);
+    png_set_filter(state.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_IHDR(state.png, state.info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(state.png, state.info);
@@ -139,30 +160,17 @@ std::optional<Image> PngImages::decode(std::string_view encoded) {
     if (!header || !withinDecodeBounds(*header)) return std::nullopt;
     Image image{header->width, header->height,
                 std::vector<std::uint8_t>(std::size_t{header->width} * header->height * 4)};
-    auto rows = rowPointers(image);
-    ReadState state;
-    if (state.info == nullptr) return std::nullopt;
-    MemoryInput input{encoded.data(), encoded.size(), 0};
-    if (!inflate(state, input, rows.data(), image.width)) return std::nullopt;
+    WholeImageRows rows(image);
+    if (!readRows(encoded, *header, rows)) return std::nullopt;
     return image;
 }
 
-std::optional<Image> PngImages::crop(const Image& image, PixelRect rect) {
-    const std::int64_t width = image.width;
-    const std::int64_t height = image.height;
-    if (!consistent(image) || rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 ||
-        rect.x > width - rect.width || rect.y > height - rect.height)
-        return std::nullopt;
-    Image cropped{
-        static_cast<std::uint32_t>(rect.width), static_cast<std::uint32_t>(rect.height), {}};
-    const std::size_t rowBytes = static_cast<std::size_t>(rect.width) * 4;
-    cropped.rgba.resize(rowBytes * cropped.height);
-    for (std::int64_t row = 0; row < rect.height; ++row) {
-        const auto from = static_cast<std::size_t>(((rect.y + row) * width + rect.x) * 4);
-        std::memcpy(cropped.rgba.data() + static_cast<std::size_t>(row) * rowBytes,
-                    image.rgba.data() + from, rowBytes);
-    }
-    return cropped;
+std::optional<Image> PngImages::decodeCrop(std::string_view encoded, PixelRect rect) {
+    const auto header = readPngHeader(encoded);
+    if (!header || !withinDecodeBounds(*header)) return std::nullopt;
+    CropRows rows(header->width, header->height, header->interlaced, rect);
+    if (!readRows(encoded, *header, rows)) return std::nullopt;
+    return std::move(rows).finish();
 }
 
 std::optional<std::string> PngImages::encodePng(const Image& image) {

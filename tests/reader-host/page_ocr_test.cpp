@@ -23,12 +23,14 @@ using testing::CountingImages;
 using testing::ScriptedRecognizer;
 using testing::TemporaryDirectory;
 
-// Every pixel tells where it is: red and green are x and y, blue their high bits.
-Image positionalImage(std::uint32_t width, std::uint32_t height) {
+// Every pixel tells where it is: red and green are x and y, blue their high bits. A crop of
+// such an image is the same image with its origin moved to the crop's.
+Image positionalImage(std::uint32_t width, std::uint32_t height, std::uint32_t left = 0,
+                      std::uint32_t top = 0) {
     Image image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4)};
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-            auto* pixel = &image.rgba[(std::size_t{y} * width + x) * 4];
+    for (std::uint32_t y = top; y < top + height; ++y) {
+        for (std::uint32_t x = left; x < left + width; ++x) {
+            auto* pixel = &image.rgba[(std::size_t{y - top} * width + x - left) * 4];
             pixel[0] = static_cast<std::uint8_t>(x);
             pixel[1] = static_cast<std::uint8_t>(y);
             pixel[2] = static_cast<std::uint8_t>((x >> 8) | ((y >> 8) << 4));
@@ -89,7 +91,7 @@ TEST_F(PageOcrTest, RecognisesTheCropOfTheScaledRegion) {
                               {"engine", "Apple Vision fast"}}));
     ASSERT_EQ(recognizer.seen.size(), 1u);
     const Image& crop = recognizer.seen[0];
-    EXPECT_EQ(crop, *platform::PngImages().crop(positionalImage(128, 80), {20, 10, 40, 30}));
+    EXPECT_EQ(crop, positionalImage(40, 30, 20, 10));
 }
 
 TEST_F(PageOcrTest, TextIsBoundedButLineCountCountsEveryLine) {
@@ -136,6 +138,37 @@ TEST_F(PageOcrTest, GeometryIsCheckedBeforeThePngIsOpened) {
 TEST_F(PageOcrTest, ARegionJustBeyondTheViewportFailsAsACrop) {
     request.region = Rect{10, 5, 54.5, 15};
     EXPECT_EQ(failure(), "Invalid image crop");
+}
+
+// Only the crop's pixels are kept, but damage anywhere, even below the crop's last row, is
+// still found, and before the screenshot's shape or the crop is judged.
+TEST_F(PageOcrTest, ADamagedScreenshotIsRefusedWhateverTheRegion) {
+    const std::string png = pngOf(positionalImage(128, 80));
+    // The last chunk before IEND ends with the stream's Adler-32 and the chunk's CRC.
+    constexpr std::size_t iend = 12;
+    std::string badChecksum = png;
+    badChecksum[png.size() - iend - 8] ^= 0x01;
+    const std::string cutShort = png.substr(0, png.size() - iend - 20);
+    struct Geometry {
+        Rect region;
+        Viewport viewport;
+        const char* intact;  // the outcome for the undamaged screenshot
+    };
+    const Geometry geometries[] = {
+        {Rect{10, 5, 20, 15}, Viewport{64, 40}, "succeeded"},
+        {Rect{10, 5, 20, 15}, Viewport{64, 45}, "Screenshot and viewport scale mismatch"},
+        {Rect{10, 5, 54.5, 15}, Viewport{64, 40}, "Invalid image crop"},
+    };
+    for (const auto& [region, viewport, intact] : geometries) {
+        request.region = region;
+        request.viewport = viewport;
+        request.png = dataUrl(png);
+        EXPECT_EQ(failure(), intact);
+        for (const std::string& damaged : {badChecksum, cutShort}) {
+            request.png = dataUrl(damaged);
+            EXPECT_EQ(failure(), "Invalid or oversized PNG") << intact;
+        }
+    }
 }
 
 TEST_F(PageOcrTest, RefusesBase64WithLineBreaks) {

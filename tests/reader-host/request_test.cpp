@@ -1,6 +1,7 @@
 #include "reader-host/request.h"
 
 #include <gtest/gtest.h>
+#include <simdjson.h>
 
 #include "runtime/error.h"
 
@@ -79,6 +80,77 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"protocolVersion":1,"requestId":"a","type":"t","payload":{}})",
                     "Key \"payload\" is not a string."}),
     [](const auto& info) { return info.param.name; });
+
+// A body as the framing reads it: with spare room behind it, so that a data URL that needs no
+// unescaping is taken from where it lies instead of from the parser's copy.
+std::string asRead(std::string_view body) {
+    std::string read;
+    read.reserve(body.size() + simdjson::SIMDJSON_PADDING);
+    read = body;
+    return read;
+}
+
+std::string decodingFailureAsRead(std::string_view body) {
+    try {
+        decodeRequest(asRead(body));
+    } catch (const Error& error) {
+        return error.description;
+    }
+    return "decoded";
+}
+
+constexpr std::string_view envelope = R"("protocolVersion":1,"requestId":"a","type":"ocr")";
+
+std::string withEnvelope(std::string_view fields) {
+    return "{" + std::string(envelope) + "," + std::string(fields) + "}";
+}
+
+TEST(RequestTest, TakesTheDataUrlAsTheParserWouldGiveIt) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {R"("png":"data:image/png;base64,AAAA")", "data:image/png;base64,AAAA"},
+        {R"("png":"")", ""},
+        {R"("png":"data:\/escaped\u0041")", "data:/escapedA"},
+        {"\"png\":\"caf\xc3\xa9\"", "caf\xc3\xa9"},
+        {R"("png" : "spaced"  , "bookId":"b")", "spaced"},
+        // Only the first of two keys counts, also when it is written with an escape.
+        {R"("png":"first","png":"second")", "first"},
+        {R"("p\u006eg":"escaped key","png":"plain key")", "escaped key"},
+        // A key of that name inside another value is not the screenshot.
+        {R"("extra":{"png":"nested"},"note":"\"png\":\"quoted\"","png":"top")", "top"},
+        {R"("png":null)", std::nullopt},
+    };
+    for (const auto& [fields, png] : cases) {
+        const std::string body = withEnvelope(fields);
+        SCOPED_TRACE(body);
+        const Request request = decodeRequest(asRead(body));
+        EXPECT_EQ(request.png, png);
+        EXPECT_EQ(request, decodeRequest(body));
+    }
+}
+
+TEST(RequestTest, AnInvalidBodyWithADataUrlFailsAsItWouldWithoutOne) {
+    for (const std::string& body : {
+             withEnvelope(R"("png":"AAAA" "x":1)"),
+             withEnvelope(R"("png":"AAAA",)"),
+             withEnvelope(R"("png":"AAAA"}})"),
+             withEnvelope(R"("list":[1,,2],"png":"AAAA")"),
+             withEnvelope(R"("png":"AAAA","list":[1,,2])"),
+             withEnvelope("\"png\":\"AA\x01"
+                          "A\""),
+             withEnvelope("\"png\":\"AA\xff"
+                          "A\""),
+             withEnvelope("\"note\":\"\xff\",\"png\":\"AAAA\""),
+             withEnvelope(R"("png":"AA\qA")"),
+             withEnvelope(R"("png":"AAAA)"),
+             withEnvelope(R"("png":5)"),
+             "[" + withEnvelope(R"("png":"AAAA")") + "]",
+         }) {
+        SCOPED_TRACE(body);
+        const std::string failure = decodingFailure(body);
+        EXPECT_NE(failure, "decoded");
+        EXPECT_EQ(decodingFailureAsRead(body), failure);
+    }
+}
 
 TEST(RequestTest, TextThatIsNotJsonSaysSo) {
     EXPECT_TRUE(

@@ -1,5 +1,5 @@
 // Stand-ins for the reader host's services in tests: a system with a chosen home and
-// environment, a recogniser with scripted lines, and an image port that counts decodes.
+// environment, a recogniser with scripted lines, and an image port that counts decodings.
 #pragma once
 
 #include <map>
@@ -55,9 +55,10 @@ class CountingImages final : public platform::Images {
         ++decodes;
         return png.decode(encoded);
     }
-    std::optional<platform::Image> crop(const platform::Image& image,
-                                        platform::PixelRect rect) override {
-        return png.crop(image, rect);
+    std::optional<platform::Image> decodeCrop(std::string_view encoded,
+                                              platform::PixelRect rect) override {
+        ++decodes;
+        return png.decodeCrop(encoded, rect);
     }
     std::optional<std::string> encodePng(const platform::Image& image) override {
         return png.encodePng(image);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/linux/png_header.h"
 #include "tests/platform/linux/png_test_writer.h"
 
 namespace lumora::platform {
@@ -179,6 +180,7 @@ TEST(PngBoundsTest, readsAHugeClaimFromTheHeaderAloneAndRefusesToDecodeIt) {
     EXPECT_EQ(sizeOf(images.properties(claim)),
               std::pair(std::uint64_t{100000}, std::uint64_t{100000}));
     EXPECT_EQ(images.decode(claim), std::nullopt);
+    EXPECT_EQ(images.decodeCrop(claim, {0, 0, 1, 1}), std::nullopt);
 }
 
 TEST(PngBoundsTest, decodesUpToTheLargestSideAndRefusesValidFilesBeyondTheLimits) {
@@ -188,11 +190,15 @@ TEST(PngBoundsTest, decodesUpToTheLargestSideAndRefusesValidFilesBeyondTheLimits
     EXPECT_EQ(widest->width, PngImages::maxDecodedSide);
     EXPECT_EQ(widest->rgba.size(), std::size_t{PngImages::maxDecodedSide} * 4);
     EXPECT_EQ(widest->rgba.back(), 255);
+    const auto corner = images.decodeCrop(fixtures::writeBlankPng(PngImages::maxDecodedSide, 1),
+                                          {PngImages::maxDecodedSide - 1, 0, 1, 1});
+    EXPECT_EQ(corner, (Image{1, 1, {0, 0, 0, 255}}));
 
     const std::uint32_t side = PngImages::maxDecodedSide + 1;
     const std::string tooWide = fixtures::writeBlankPng(side, 1);
     EXPECT_EQ(sizeOf(images.properties(tooWide)), std::pair(std::uint64_t{side}, std::uint64_t{1}));
     EXPECT_EQ(images.decode(tooWide), std::nullopt);
+    EXPECT_EQ(images.decodeCrop(tooWide, {0, 0, 1, 1}), std::nullopt);
     EXPECT_EQ(images.decode(fixtures::writeBlankPng(1, side)), std::nullopt);
     // Within the side limit, but 8193 x 8193 x 4 bytes is past the byte limit.
     EXPECT_EQ(images.decode(fixtures::writeBlankPng(8193, 8193)), std::nullopt);
@@ -232,64 +238,91 @@ TEST(PngMalformedTest, refusesBytesThatAreNotAWellFormedPng) {
     for (const auto& [name, bytes] : cases) {
         EXPECT_EQ(sizeOf(images.properties(bytes)), std::nullopt) << name;
         EXPECT_EQ(images.decode(bytes), std::nullopt) << name;
+        EXPECT_EQ(images.decodeCrop(bytes, {0, 0, 1, 1}), std::nullopt) << name;
     }
 }
 
 // The decoder stops after the last row, so only damage before the closing IEND chunk matters;
-// everything else must either be refused or give the very same picture, never another one.
+// everything else must either be refused or give the very same picture, never another one. A
+// crop of the first pixel is refused alike: the rows below it are checked all the same.
 constexpr std::size_t iendChunk = 12;
 
 TEST(PngMalformedTest, refusesEveryTruncationOfThePixelData) {
     const Image image = patterned(16, 16);
+    const Image firstPixel{1, 1, {image.rgba.begin(), image.rgba.begin() + 4}};
     PngImages images;
     const std::string valid = *images.encodePng(image);
     for (std::size_t length = 0; length < valid.size(); ++length) {
-        const auto decoded = images.decode(std::string_view(valid).substr(0, length));
-        if (length < valid.size() - iendChunk)
-            EXPECT_EQ(decoded, std::nullopt) << length;
-        else
-            EXPECT_EQ(decoded, image) << length;
+        const std::string_view truncated = std::string_view(valid).substr(0, length);
+        const bool damaged = length < valid.size() - iendChunk;
+        EXPECT_EQ(images.decode(truncated), damaged ? std::nullopt : std::optional(image))
+            << length;
+        EXPECT_EQ(images.decodeCrop(truncated, {0, 0, 1, 1}),
+                  damaged ? std::nullopt : std::optional(firstPixel))
+            << length;
     }
 }
 
 TEST(PngMalformedTest, refusesEveryDamagedByteOfThePixelData) {
     const Image image = patterned(16, 16);
+    const Image firstPixel{1, 1, {image.rgba.begin(), image.rgba.begin() + 4}};
     PngImages images;
     const std::string valid = *images.encodePng(image);
     for (std::size_t at = 0; at < valid.size(); ++at) {
         std::string damaged = valid;
         damaged[at] = static_cast<char>(damaged[at] ^ 0xff);
-        const auto decoded = images.decode(damaged);
-        if (at < valid.size() - iendChunk)
-            EXPECT_EQ(decoded, std::nullopt) << at;
-        else
-            EXPECT_EQ(decoded, image) << at;
+        const bool matters = at < valid.size() - iendChunk;
+        EXPECT_EQ(images.decode(damaged), matters ? std::nullopt : std::optional(image)) << at;
+        EXPECT_EQ(images.decodeCrop(damaged, {0, 0, 1, 1}),
+                  matters ? std::nullopt : std::optional(firstPixel))
+            << at;
     }
 }
 
-// Pixel (x, y) of the source holds (x, y, x + y, 255), so a crop shows where it came from.
-Image coordinates(std::uint32_t width, std::uint32_t height) {
+// Pixel (x, y) of the source holds (x, y, x + y, 255), so a crop shows where it came from: the
+// crop at (left, top) is the same pattern started there.
+Image coordinates(std::uint32_t width, std::uint32_t height, std::uint32_t left = 0,
+                  std::uint32_t top = 0) {
     Image image{width, height, {}};
-    for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x)
+    for (std::uint32_t y = top; y < top + height; ++y)
+        for (std::uint32_t x = left; x < left + width; ++x)
             image.rgba.insert(image.rgba.end(),
                               {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
                                static_cast<std::uint8_t>(x + y), 255});
     return image;
 }
 
-TEST(PngCropTest, copiesTheRectangleWithATopLeftOrigin) {
-    PngImages images;
-    const Image source = coordinates(6, 4);
-    const Image expected{2, 3, {3, 1, 4, 255, 4, 1, 5, 255,  //
-                                3, 2, 5, 255, 4, 2, 6, 255,  //
-                                3, 3, 6, 255, 4, 3, 7, 255}};
-    EXPECT_EQ(images.crop(source, {3, 1, 2, 3}), expected);
-    EXPECT_EQ(images.crop(source, {0, 0, 6, 4}), source);
-    EXPECT_EQ(images.crop(source, {5, 3, 1, 1}), (Image{1, 1, {5, 3, 8, 255}}));
+// Large enough for every pass of Adam7 interlacing to hold pixels.
+constexpr std::uint32_t cropSourceWidth = 11;
+constexpr std::uint32_t cropSourceHeight = 9;
+
+std::string interlacedCoordinates() {
+    PngSpec spec(PNG_COLOR_TYPE_RGB_ALPHA, 8, true, cropSourceWidth, cropSourceHeight);
+    const Image source = coordinates(cropSourceWidth, cropSourceHeight);
+    spec.samples.assign(source.rgba.begin(), source.rgba.end());
+    return fixtures::writePng(spec);
 }
 
-TEST(PngCropTest, refusesEmptyRectanglesAndAnyNotInsideTheImage) {
+TEST(PngCropTest, keepsEveryRectangleOfPlainAndInterlacedFiles) {
+    PngImages images;
+    const std::pair<const char*, std::string> files[] = {
+        {"plain", *images.encodePng(coordinates(cropSourceWidth, cropSourceHeight))},
+        {"interlaced", interlacedCoordinates()}};
+    for (const auto& [name, file] : files) {
+        const auto header = readPngHeader(file);
+        ASSERT_TRUE(header) << name;
+        EXPECT_EQ(header->interlaced, std::string_view(name) == "interlaced");
+        for (std::uint32_t x = 0; x < cropSourceWidth; ++x)
+            for (std::uint32_t y = 0; y < cropSourceHeight; ++y)
+                for (std::uint32_t width = 1; x + width <= cropSourceWidth; ++width)
+                    for (std::uint32_t height = 1; y + height <= cropSourceHeight; ++height)
+                        ASSERT_EQ(images.decodeCrop(file, {x, y, width, height}),
+                                  coordinates(width, height, x, y))
+                            << name << " " << x << "," << y << " " << width << "x" << height;
+    }
+}
+
+TEST(PngCropTest, keepsNoPixelsOfRectanglesNotInsideTheImage) {
     constexpr auto most = std::numeric_limits<std::int64_t>::max();
     const std::pair<const char*, PixelRect> cases[] = {
         {"zero width", {0, 0, 0, 2}},          {"zero height", {0, 0, 2, 0}},
@@ -299,9 +332,9 @@ TEST(PngCropTest, refusesEmptyRectanglesAndAnyNotInsideTheImage) {
         {"huge origin", {most, 0, 1, 1}},      {"huge size", {1, 1, most, most}},
     };
     PngImages images;
-    const Image source = coordinates(6, 4);
+    const std::string plain = *images.encodePng(coordinates(6, 4));
     for (const auto& [name, rect] : cases)
-        EXPECT_EQ(images.crop(source, rect), std::nullopt) << name;
+        EXPECT_EQ(images.decodeCrop(plain, rect), Image{}) << name;
 }
 
 }  // namespace
