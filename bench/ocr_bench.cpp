@@ -159,8 +159,8 @@ int main(int argc, char** argv) {
     }
     const double toolSeconds = median(tool);
     const double toolCpu = median(toolProcessor);
-    std::printf("%s, %zu lines, median of %d runs; wall time, then processor time\n",
-                image.c_str(), lines, runs);
+    std::printf("%s, %zu lines, median of %d runs; wall time, then processor time\n", image.c_str(),
+                lines, runs);
     std::printf(
         "port, first call (engine start + decode + recognise)  %.3f s  %.2fx | %.3f s  %.2fx\n",
         first, first / toolSeconds, firstProcessor, firstProcessor / toolCpu);

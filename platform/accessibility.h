@@ -17,7 +17,7 @@ namespace lumora::platform {
 
 // An opaque element reference; compare with Accessibility::equal, never by pointer.
 class AXElementHandle {
-public:
+  public:
     virtual ~AXElementHandle() = default;
 };
 using AXElement = std::shared_ptr<const AXElementHandle>;
@@ -40,7 +40,7 @@ enum AXError : std::int32_t {
 };
 
 class Accessibility {
-public:
+  public:
     virtual ~Accessibility() = default;
 
     virtual AXElement applicationElement(pid_t pid) = 0;

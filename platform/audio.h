@@ -23,7 +23,7 @@ struct AudioBuffer {
 };
 
 class AudioEngine {
-public:
+  public:
     virtual ~AudioEngine() = default;
     // The input node's output format on bus 0.
     virtual AudioFormat inputFormat() = 0;
@@ -38,7 +38,7 @@ public:
 
 // Converts buffers of one input format to 16 kHz mono float, keeping state between calls.
 class AudioConverter {
-public:
+  public:
     virtual ~AudioConverter() = default;
     // Throws lumora::Error when the buffer cannot be converted.
     virtual std::vector<float> convert(const AudioBuffer& buffer) = 0;
@@ -46,7 +46,7 @@ public:
 };
 
 class Audio {
-public:
+  public:
     virtual ~Audio() = default;
     virtual std::unique_ptr<AudioEngine> createEngine() = 0;
     // None when no converter exists for the format.

@@ -24,7 +24,7 @@ struct HttpResponse {
 };
 
 class Http {
-public:
+  public:
     virtual ~Http() = default;
     // Follows no redirects and uses no proxy. Throws lumora::Error on transport failure.
     virtual HttpResponse post(const HttpRequest& request) = 0;

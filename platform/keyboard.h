@@ -50,7 +50,7 @@ struct InputEvent {
 
 // An installed event tap; destroying it removes it.
 class EventTap {
-public:
+  public:
     virtual ~EventTap() = default;
     virtual void setEnabled(bool enabled) = 0;
 };
@@ -59,7 +59,7 @@ public:
 using EventTapHandler = std::function<std::optional<InputEvent>(const InputEvent&)>;
 
 class Keyboard {
-public:
+  public:
     virtual ~Keyboard() = default;
 
     // Combined session state.

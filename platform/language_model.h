@@ -14,8 +14,8 @@
 namespace lumora::platform {
 
 enum class ModelConfiguration {
-    standard,                 // the default system model
-    generalPermissive,        // general use case, permissive content transformations
+    standard,           // the default system model
+    generalPermissive,  // general use case, permissive content transformations
 };
 
 struct ModelAvailability {
@@ -32,7 +32,7 @@ struct ModelPrompt {
 };
 
 class LanguageModelSession {
-public:
+  public:
     virtual ~LanguageModelSession() = default;
     // Blocking; run off the main thread. Throws lumora::Error, or Cancelled once `stop` is
     // requested.
@@ -44,7 +44,7 @@ public:
 };
 
 class LanguageModel {
-public:
+  public:
     virtual ~LanguageModel() = default;
     virtual ModelAvailability availability() = 0;
     // Whether a prompt may carry an image attachment.

@@ -14,7 +14,7 @@ inline constexpr const char* plainTextType = "public.utf8-plain-text";
 using PasteboardItem = std::vector<std::pair<std::string, std::string>>;
 
 class Pasteboard {
-public:
+  public:
     virtual ~Pasteboard() = default;
 
     virtual long changeCount() = 0;

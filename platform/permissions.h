@@ -10,7 +10,7 @@ namespace lumora::platform {
 inline constexpr int authorizationAuthorized = 3;
 
 class Permissions {
-public:
+  public:
     virtual ~Permissions() = default;
 
     virtual int microphoneStatus() = 0;

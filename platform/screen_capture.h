@@ -25,7 +25,7 @@ template <class T>
 using Outcome = std::variant<T, Error>;
 
 class ChildProcess {
-public:
+  public:
     virtual ~ChildProcess() = default;
     // Throws lumora::Error when the executable cannot be started.
     virtual void launch() = 0;
@@ -36,7 +36,7 @@ public:
 };
 
 class ScreenCapture {
-public:
+  public:
     virtual ~ScreenCapture() = default;
     // Completion handlers may run on any thread.
     virtual void shareableWindows(std::function<void(Outcome<std::vector<ShareableWindow>>)>) = 0;
@@ -45,8 +45,8 @@ public:
                                std::function<void(Outcome<Image>)>) = 0;
     // A child process for `executable` with `arguments`, not yet launched; it inherits this
     // process's standard streams.
-    virtual std::unique_ptr<ChildProcess> makeProcess(const std::string& executable,
-                                                      const std::vector<std::string>& arguments) = 0;
+    virtual std::unique_ptr<ChildProcess> makeProcess(
+        const std::string& executable, const std::vector<std::string>& arguments) = 0;
 };
 
 }  // namespace lumora::platform

@@ -26,14 +26,14 @@ struct RecognitionResult {
 
 // Feeds microphone buffers to a recognition task; safe to call on the audio thread.
 class RecognitionRequest {
-public:
+  public:
     virtual ~RecognitionRequest() = default;
     virtual void append(const AudioBuffer& buffer) = 0;
     virtual void endAudio() = 0;
 };
 
 class RecognitionTask {
-public:
+  public:
     virtual ~RecognitionTask() = default;
     virtual void cancel() = 0;
 };
@@ -43,7 +43,7 @@ using RecognitionHandler = std::function<void(const std::optional<RecognitionRes
                                               const std::optional<std::string>& error)>;
 
 class SpeechRecognizer {
-public:
+  public:
     virtual ~SpeechRecognizer() = default;
     virtual bool isAvailable() = 0;
     virtual bool supportsOnDeviceRecognition() = 0;
@@ -54,7 +54,7 @@ public:
 };
 
 class Speech {
-public:
+  public:
     virtual ~Speech() = default;
     // Locale identifiers such as "en_US".
     virtual std::vector<std::string> supportedLocales() = 0;

@@ -17,7 +17,7 @@ struct OsVersion {
 enum class LogLevel { debug, info, error };
 
 class System {
-public:
+  public:
     virtual ~System() = default;
     virtual OsVersion osVersion() = 0;
     virtual std::optional<std::string> environment(const std::string& name) = 0;

@@ -18,7 +18,7 @@ struct TextObservation {
 };
 
 class TextRecognition {
-public:
+  public:
     virtual ~TextRecognition() = default;
     // Blocking; run it off the main thread. Throws lumora::Error on failure and Cancelled
     // when `stop` was requested.

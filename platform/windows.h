@@ -23,7 +23,7 @@ struct WindowInfo {
 };
 
 class Windows {
-public:
+  public:
     virtual ~Windows() = default;
     // On-screen windows without desktop elements, front to back.
     virtual std::vector<WindowInfo> onScreenWindows() = 0;

@@ -19,7 +19,7 @@ struct RunningApplication {
 };
 
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
 
     // Makes this process an invisible application: no Dock icon, never active.

@@ -26,9 +26,9 @@ class AsyncStream {
         std::stop_source stop;
     };
 
-public:
+  public:
     class Producer {
-    public:
+      public:
         void yield(T value) const {
             notify([&](Shared& shared) { shared.values.push_back(std::move(value)); });
         }
@@ -43,7 +43,7 @@ public:
         }
         std::stop_token stopToken() const { return shared_->stop.get_token(); }
 
-    private:
+      private:
         friend class AsyncStream;
         explicit Producer(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
@@ -120,7 +120,7 @@ public:
     // Resumes with the next value, or none once the producer finished; rethrows its failure.
     Awaiter next() { return Awaiter{shared_, nullptr, false}; }
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
 };
 

@@ -37,17 +37,16 @@ struct BridgeResult {
 // Handed to the starter of a callback; call exactly one of its operations, from any thread.
 template <class T>
 class Completion {
-public:
+  public:
     explicit Completion(std::shared_ptr<detail::BridgeResult<T>> result)
         : result_(std::move(result)) {}
 
     template <class U = T>
-        requires(!std::is_void_v<U>)
-    void operator()(U value) const {
+    requires(!std::is_void_v<U>) void operator()(U value) const {
         deliver([&] { result_->value.emplace(std::move(value)); });
     }
     template <class U = T>
-        requires std::is_void_v<U>
+    requires std::is_void_v<U>
     void operator()() const {
         deliver([&] { result_->value.emplace(true); });
     }
@@ -56,7 +55,7 @@ public:
     }
     std::stop_token stopToken() const { return result_->stop.get_token(); }
 
-private:
+  private:
     template <class Store>
     void deliver(Store store) const {
         std::shared_ptr<detail::Resumption> resumption;
@@ -75,7 +74,7 @@ private:
 
 template <class T>
 class CallbackAwaiter {
-public:
+  public:
     explicit CallbackAwaiter(std::function<void(Completion<T>)> start)
         : start_(std::move(start)), result_(std::make_shared<detail::BridgeResult<T>>()) {}
     CallbackAwaiter(CallbackAwaiter&&) = default;
@@ -115,7 +114,7 @@ public:
         if constexpr (!std::is_void_v<T>) return std::move(*result_->value);
     }
 
-private:
+  private:
     std::function<void(Completion<T>)> start_;
     std::shared_ptr<detail::BridgeResult<T>> result_;
     std::shared_ptr<detail::Resumption> resumption_;

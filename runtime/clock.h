@@ -7,20 +7,20 @@
 namespace lumora {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual double continuousSeconds() const = 0;
     virtual double wallSeconds() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     double continuousSeconds() const override;
     double wallSeconds() const override;
 };
 
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(double continuous = 1000.0, double wall = 1'800'000'000.0)
         : continuous_(continuous), wallOffset_(wall - continuous) {}
 
@@ -32,7 +32,7 @@ public:
         if (continuous > continuous_.load()) continuous_.store(continuous);
     }
 
-private:
+  private:
     std::atomic<double> continuous_;
     double wallOffset_;
 };

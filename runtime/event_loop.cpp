@@ -143,9 +143,13 @@ std::size_t EventLoop::pendingCount() const {
     return posted_.size() + timers_.size();
 }
 
-void EventLoop::adoptRoot(std::coroutine_handle<> root) { roots_.insert(root.address()); }
+void EventLoop::adoptRoot(std::coroutine_handle<> root) {
+    roots_.insert(root.address());
+}
 
-void EventLoop::releaseRoot(std::coroutine_handle<> root) { roots_.erase(root.address()); }
+void EventLoop::releaseRoot(std::coroutine_handle<> root) {
+    roots_.erase(root.address());
+}
 
 EventLoop::TimerKey EventLoop::schedule(Timer* timer, double due) {
     TimerKey key{due, nextSequence_++};
@@ -153,9 +157,13 @@ EventLoop::TimerKey EventLoop::schedule(Timer* timer, double due) {
     return key;
 }
 
-void EventLoop::unschedule(const TimerKey& key) { timers_.erase(key); }
+void EventLoop::unschedule(const TimerKey& key) {
+    timers_.erase(key);
+}
 
-void Timer::start(double delay, std::function<void()> action) { arm(delay, 0, std::move(action)); }
+void Timer::start(double delay, std::function<void()> action) {
+    arm(delay, 0, std::move(action));
+}
 
 void Timer::startRepeating(double interval, std::function<void()> action) {
     // At least one tick apart, so that no repeating timer can keep the loop busy forever.

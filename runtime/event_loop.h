@@ -21,7 +21,7 @@ namespace lumora {
 class Timer;
 
 class EventLoop {
-public:
+  public:
     explicit EventLoop(const SystemClock& clock);
     explicit EventLoop(ManualClock& clock);
     ~EventLoop();
@@ -50,7 +50,7 @@ public:
     void adoptRoot(std::coroutine_handle<> root);
     void releaseRoot(std::coroutine_handle<> root);
 
-private:
+  private:
     friend class Timer;
     using TimerKey = std::pair<double, std::uint64_t>;
 
@@ -77,7 +77,7 @@ private:
 // restarts it. Its action may destroy the timer itself. Due times are kept to the microsecond,
 // and a repeating interval is at least one microsecond.
 class Timer {
-public:
+  public:
     explicit Timer(EventLoop& loop) : loop_(loop) {}
     ~Timer() { stop(); }
     Timer(const Timer&) = delete;
@@ -88,7 +88,7 @@ public:
     void stop();
     bool isRunning() const { return key_.has_value(); }
 
-private:
+  private:
     friend class EventLoop;
     void arm(double delay, double interval, std::function<void()> action);
 

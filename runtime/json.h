@@ -25,7 +25,9 @@ std::string serialize(const OrderedDocument& document);
 std::string serializeEscapingSlash(const OrderedDocument& document);
 
 // Sorted keys: nlohmann's default object keeps them ordered.
-inline std::string serializeSorted(const Document& document) { return serialize(document); }
+inline std::string serializeSorted(const Document& document) {
+    return serialize(document);
+}
 
 // An unsigned 64-bit integer from a JSON number: non-negative, integral and below 2^64.
 std::optional<std::uint64_t> unsignedInteger(simdjson::dom::element element);

@@ -50,8 +50,7 @@ struct PromiseBase {
             PromiseBase& promise = self.promise();
             if (promise.continuation) return promise.continuation;
             if (promise.isRoot) {
-                finishRoot(self, *promise.context.loop, *promise.context.state,
-                           promise.exception);
+                finishRoot(self, *promise.context.loop, *promise.context.state, promise.exception);
             }
             return std::noop_coroutine();
         }
@@ -82,7 +81,7 @@ struct ValuePromise<void> : PromiseBase {
 // One suspension of a task. Completion may be signalled from any thread (resumeLater);
 // the resumption itself always happens on the loop thread, once.
 class Resumption : public std::enable_shared_from_this<Resumption> {
-public:
+  public:
     Resumption(const TaskContext& context, std::coroutine_handle<> handle)
         : context_(context), handle_(handle) {}
 
@@ -95,7 +94,7 @@ public:
     bool wasCancelled() const { return cancelledWhileWaiting_; }
     EventLoop& loop() const { return *context_.loop; }
 
-private:
+  private:
     TaskContext context_;
     std::coroutine_handle<> handle_;
     bool finished_ = false;
@@ -106,7 +105,7 @@ private:
 
 template <class T = void>
 class [[nodiscard]] Task {
-public:
+  public:
     struct promise_type : detail::ValuePromise<T> {
         Task get_return_object() {
             return Task(std::coroutine_handle<promise_type>::from_promise(*this));
@@ -145,13 +144,13 @@ public:
 
     Handle release() noexcept { return std::exchange(handle_, {}); }
 
-private:
+  private:
     explicit Task(Handle handle) : handle_(handle) {}
     Handle handle_;
 };
 
 class TaskHandle {
-public:
+  public:
     TaskHandle() = default;
     explicit TaskHandle(std::shared_ptr<detail::TaskState> state) : state_(std::move(state)) {}
 
@@ -159,7 +158,7 @@ public:
     bool isCancelled() const { return state_ && state_->cancelled; }
     bool isDone() const { return !state_ || state_->done; }
 
-private:
+  private:
     std::shared_ptr<detail::TaskState> state_;
 };
 
@@ -192,7 +191,9 @@ struct SleepFor {
     }
 };
 
-inline SleepFor sleepFor(double seconds) { return SleepFor{seconds, nullptr, nullptr}; }
+inline SleepFor sleepFor(double seconds) {
+    return SleepFor{seconds, nullptr, nullptr};
+}
 
 // Reads the current task's cancellation without suspending.
 struct CancellationProbe {
@@ -210,8 +211,12 @@ struct CancellationProbe {
     }
 };
 
-inline CancellationProbe checkCancellation() { return CancellationProbe{true}; }
-inline CancellationProbe isCancelled() { return CancellationProbe{false}; }
+inline CancellationProbe checkCancellation() {
+    return CancellationProbe{true};
+}
+inline CancellationProbe isCancelled() {
+    return CancellationProbe{false};
+}
 
 // The loop the current task runs on.
 struct CurrentLoop {
@@ -225,6 +230,8 @@ struct CurrentLoop {
     EventLoop& await_resume() const noexcept { return *loop; }
 };
 
-inline CurrentLoop currentLoop() { return {}; }
+inline CurrentLoop currentLoop() {
+    return {};
+}
 
 }  // namespace lumora

@@ -22,7 +22,7 @@ bool isAscii(std::string_view text) {
 
 // Walks grapheme boundaries over UTF-8 without copying; boundaries are byte offsets.
 class GraphemeWalker {
-public:
+  public:
     explicit GraphemeWalker(std::string_view utf8) {
         UErrorCode status = U_ZERO_ERROR;
         text_ = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
@@ -41,7 +41,7 @@ public:
     // Next boundary after the start, or -1 at the end.
     int32_t next() { return ubrk_next(breaker_); }
 
-private:
+  private:
     UText* text_ = nullptr;
     UBreakIterator* breaker_ = nullptr;
     bool ok_ = false;
@@ -51,7 +51,8 @@ private:
 std::size_t asciiPrefixBytes(std::string_view text, std::size_t count) {
     std::size_t bytes = 0;
     for (std::size_t n = 0; n < count && bytes < text.size(); ++n) {
-        bytes += (text[bytes] == '\r' && bytes + 1 < text.size() && text[bytes + 1] == '\n') ? 2 : 1;
+        bytes +=
+            (text[bytes] == '\r' && bytes + 1 < text.size() && text[bytes + 1] == '\n') ? 2 : 1;
     }
     return bytes;
 }
@@ -77,7 +78,6 @@ void forEachCodePoint(std::string_view utf8, Visit visit) {
         }
     }
 }
-
 
 // How many bytes of `word` have their top bit set, when no other bit is: each byte moved down to
 // 0 or 1, then all eight summed into the top byte by one multiplication (without needing a
@@ -197,10 +197,8 @@ bool isWhitespaceOrNewline(char32_t c) {
     if ((c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85) return true;
     if (c < 0x80) return false;
     auto type = u_charType(static_cast<UChar32>(c));
-    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR ||
-           type == U_PARAGRAPH_SEPARATOR;
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
 }
-
 
 std::string_view trimWhitespaceAndNewlines(std::string_view utf8) {
     std::size_t first = utf8.size();

@@ -12,7 +12,7 @@
 namespace lumora {
 
 class ThreadPool {
-public:
+  public:
     explicit ThreadPool(unsigned threads = 2);
     // Finishes the queued work, then joins the workers.
     ~ThreadPool();
@@ -21,7 +21,7 @@ public:
 
     void submit(std::function<void()> work);
 
-private:
+  private:
     void work();
 
     std::mutex mutex_;

@@ -13,7 +13,9 @@ int hexValue(char c) {
     return -1;
 }
 
-bool isHyphenPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+bool isHyphenPosition(std::size_t i) {
+    return i == 8 || i == 13 || i == 18 || i == 23;
+}
 
 }  // namespace
 
@@ -39,7 +41,8 @@ Uuid Uuid::random() {
     Uuid uuid;
     for (std::size_t i = 0; i < 16; i += 8) {
         std::uint64_t word = generator();
-        for (std::size_t j = 0; j < 8; ++j) uuid.bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+        for (std::size_t j = 0; j < 8; ++j)
+            uuid.bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
     }
     uuid.bytes[6] = static_cast<std::uint8_t>((uuid.bytes[6] & 0x0F) | 0x40);
     uuid.bytes[8] = static_cast<std::uint8_t>((uuid.bytes[8] & 0x3F) | 0x80);

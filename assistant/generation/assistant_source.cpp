@@ -20,10 +20,10 @@ std::optional<AssistantSource> AssistantSource::fromJson(std::string_view text) 
         return std::nullopt;
     }
     AssistantSource source;
-    for (auto [key, field] : {std::pair{"app", &source.app},
-                              std::pair{"windowTitle", &source.windowTitle},
-                              std::pair{"focusedRole", &source.focusedRole},
-                              std::pair{"focusedLabel", &source.focusedLabel}}) {
+    for (auto [key, field] :
+         {std::pair{"app", &source.app}, std::pair{"windowTitle", &source.windowTitle},
+          std::pair{"focusedRole", &source.focusedRole},
+          std::pair{"focusedLabel", &source.focusedLabel}}) {
         std::string_view value;
         if (object[key].get(value) != simdjson::SUCCESS) return std::nullopt;
         field->assign(value);

@@ -9,9 +9,13 @@ bool visionEnabled(platform::System& system) {
     return value ? *value == "1" : visionEnabledByDefault;
 }
 
-bool supportsScreenText(int osMajor) { return osMajor > 25; }
+bool supportsScreenText(int osMajor) {
+    return osMajor > 25;
+}
 
-bool supportsCloudScreenText(int osMajor) { return osMajor > 13; }
+bool supportsCloudScreenText(int osMajor) {
+    return osMajor > 13;
+}
 
 bool usesVision(bool sdkSupportsImages, int osMajor, bool enabled) {
     return enabled && sdkSupportsImages && osMajor > 26;

@@ -25,6 +25,6 @@ bool isAvailable(platform::System& system);
 namespace AssistantImageSupport {
 // Whether the on-device model receives the window screenshot.
 bool isAvailable(platform::System& system);
-}
+}  // namespace AssistantImageSupport
 
 }  // namespace lumora

@@ -12,7 +12,7 @@
 namespace lumora {
 
 class ModelClient {
-public:
+  public:
     ModelClient(platform::LanguageModel& model, ThreadPool& pool) : model_(model), pool_(pool) {}
 
     platform::LanguageModel& port() { return model_; }
@@ -33,7 +33,7 @@ public:
     AsyncStream<std::string> streamResponse(std::shared_ptr<platform::LanguageModelSession> session,
                                             platform::ModelPrompt prompt);
 
-private:
+  private:
     platform::LanguageModel& model_;
     ThreadPool& pool_;
 };

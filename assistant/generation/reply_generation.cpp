@@ -29,15 +29,15 @@ Task<ContextChoice> screenContext(GenerationServices services, const std::string
         std::vector<ScreenText::Line> lines = co_await ScreenText::recognizeLines(
             services.recognition, services.model.pool(), *screenImage);
         context.ocr = ScreenText::reference(lines);
-        ScreenText::Extraction extraction =
-            co_await extractScreenContent(services.model.port(), services.model.pool(), request,
-                                           std::move(lines));
+        ScreenText::Extraction extraction = co_await extractScreenContent(
+            services.model.port(), services.model.pool(), request, std::move(lines));
         context.reference = extraction.reference();
         if (extraction.isSummary) {
             context.instructions = std::string(AssistantPrompt::summaryFallbackInstructions);
             choice.prompt = AssistantPrompt::summaryPrompt(context.reference, request);
         } else {
-            context.instructions = AssistantPrompt::systemInstructions(preference, false, false, true);
+            context.instructions =
+                AssistantPrompt::systemInstructions(preference, false, false, true);
             choice.prompt = AssistantPrompt::user(request, context.reference, previous);
         }
     } else if (!attach) {
@@ -107,8 +107,7 @@ Task<AssistantReply> generateAssistantReply(GenerationServices services, std::st
                                               std::move(callbacks.onSnapshot));
 }
 
-Task<AssistantReply> consumeAssistantStream(AsyncStream<std::string> stream,
-                                            std::string selection,
+Task<AssistantReply> consumeAssistantStream(AsyncStream<std::string> stream, std::string selection,
                                             std::function<void(const std::string&)> onRaw,
                                             std::function<void(const AssistantReply&)> onSnapshot) {
     AssistantMarkerDecoder decoder;

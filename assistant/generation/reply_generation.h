@@ -51,8 +51,7 @@ Task<AssistantReply> generateAssistantReply(GenerationServices services, std::st
                                             GenerationCallbacks callbacks);
 
 // Decodes the model's cumulative snapshots; the final reply once the stream ends.
-Task<AssistantReply> consumeAssistantStream(AsyncStream<std::string> stream,
-                                            std::string selection,
+Task<AssistantReply> consumeAssistantStream(AsyncStream<std::string> stream, std::string selection,
                                             std::function<void(const std::string&)> onRaw,
                                             std::function<void(const AssistantReply&)> onSnapshot);
 

@@ -8,7 +8,7 @@
 namespace lumora {
 
 class HoldShortcuts {
-public:
+  public:
     // Stores new bindings (mode name to hold key name); equal bindings change nothing.
     void configure(const std::map<std::string, std::string>& bindings);
     // Installs the event tap once bindings exist.
@@ -18,7 +18,7 @@ public:
     // out of its way.
     bool reservesEscape() const;
 
-private:
+  private:
     std::map<std::string, std::string> bindings_;
     bool suspended_ = false;
 };

@@ -41,7 +41,7 @@ struct SystemLogger {
 };
 
 class Assistant {
-public:
+  public:
     // The loop must outlive the controller.
     Assistant(EventLoop& loop, ThreadPool& pool, platform::Ports& ports);
     ~Assistant();
@@ -95,7 +95,7 @@ public:
     const Target* target() const { return target_.get(); }
     HoldShortcuts& holdShortcuts() { return holdShortcuts_; }
 
-private:
+  private:
     // What one on-device generation captured from the session when it began.
     struct GenerationInputs {
         std::uint64_t requestID = 0;

@@ -27,8 +27,8 @@ void Assistant::availability() {
     auto& system = ports_.system;
     int major = system.osVersion().major;
     // Entries are read in this order, each at the moment of the call.
-    std::string model = major >= 26 ? model_.availability().description
-                                    : std::string(modelNeedsNewerSystem);
+    std::string model =
+        major >= 26 ? model_.availability().description : std::string(modelNeedsNewerSystem);
     int microphone = ports_.permissions.microphoneStatus();
     int recognition = ports_.permissions.speechRecognitionStatus();
     bool accessibility = ports_.permissions.accessibilityTrusted();

@@ -9,8 +9,8 @@ namespace lumora {
 namespace {
 
 void reportInvalidLine() {
-    static const std::string line =
-        json::serialize(json::Document{{"id", 0}, {"phase", "error"}, {"message", "Invalid native request."}});
+    static const std::string line = json::serialize(
+        json::Document{{"id", 0}, {"phase", "error"}, {"message", "Invalid native request."}});
     writeEventLine(line);
 }
 

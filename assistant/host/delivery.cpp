@@ -84,8 +84,7 @@ Task<void> Assistant::runInsertion(std::uint64_t requestID, std::string text,
     bool delivered = false;
     if (target) {
         delivered = co_await target->insert(text, restoreClipboard);
-        target->trace(delivered ? "insert-delivered" : "insert-failed",
-                      text::characterCount(text));
+        target->trace(delivered ? "insert-delivered" : "insert-failed", text::characterCount(text));
     }
     if (co_await isCancelled() || id_ != requestID) co_return;
     insertion_.reset();

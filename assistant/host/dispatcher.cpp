@@ -44,7 +44,8 @@ void Assistant::handle(const Request& request) {
     const bool whisperSession = request_ && request_->usesWhisper();
 
     if (command == "hold_configure") {
-        holdShortcuts_.configure(request.holdBindings.value_or(std::map<std::string, std::string>{}));
+        holdShortcuts_.configure(
+            request.holdBindings.value_or(std::map<std::string, std::string>{}));
         holdShortcuts_.install();
     } else if (command == "hold_suspend") {
         holdShortcuts_.suspend(true);

@@ -59,6 +59,8 @@ void setEventDestination(std::function<void(std::string_view line)> replacement)
     destination() = std::move(replacement);
 }
 
-void resetEventDestination() { setEventDestination(writeToStandardOutput); }
+void resetEventDestination() {
+    setEventDestination(writeToStandardOutput);
+}
 
 }  // namespace lumora

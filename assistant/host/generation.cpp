@@ -104,7 +104,8 @@ Task<void> Assistant::runGeneration(GenerationInputs inputs) {
 }
 
 Task<AssistantReply> Assistant::produceReply(const GenerationInputs& inputs) {
-    const std::string reference = AssistantPrompt::referenceContext(inputs.selection, inputs.source);
+    const std::string reference =
+        AssistantPrompt::referenceContext(inputs.selection, inputs.source);
     context_ = reference;
     const std::shared_ptr<GenerationHistory>& audit = inputs.audit;
     if (audit) {
@@ -113,9 +114,9 @@ Task<AssistantReply> Assistant::produceReply(const GenerationInputs& inputs) {
             {"selection", inputs.selection},
             {"reference", reference},
             {"previousOutput", inputs.previous},
-            {"systemInstructions",
-             AssistantPrompt::systemInstructions(inputs.preference, !text::isBlank(inputs.selection),
-                                                 inputs.screenImage.has_value(), false)},
+            {"systemInstructions", AssistantPrompt::systemInstructions(
+                                       inputs.preference, !text::isBlank(inputs.selection),
+                                       inputs.screenImage.has_value(), false)},
             {"userPrompt", AssistantPrompt::user(inputs.request, reference, inputs.previous)},
             {"imageAttached", false},
             {"screenCaptured", inputs.screenImage.has_value()},

@@ -9,7 +9,7 @@
 namespace lumora {
 
 class LineReader {
-public:
+  public:
     struct Line {
         std::string bytes;  // without the line feed and a carriage return before it
         bool oversized = false;
@@ -21,7 +21,7 @@ public:
     // The next line; none at the end of input. A last line without a line feed still counts.
     std::optional<Line> next();
 
-private:
+  private:
     bool fill();
 
     int fd_;

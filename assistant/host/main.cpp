@@ -44,14 +44,24 @@ int main() {
 
     lumora::SystemClock clock;
     lumora::EventLoop loop(clock);
-    lumora::ThreadPool pool(2);
     lumora::platform::PngImages images;
     lumora::platform::TesseractRecognition textRecognition;
+    // Declared after the services its jobs use: its destructor finishes the jobs still queued
+    // or running when input ends, and they must find those services alive.
+    lumora::ThreadPool pool(2);
     lumora::platform::Ports ports{
-        desktop->accessibility(), desktop->workspace(),  desktop->windows(),
-        desktop->pasteboard(),    desktop->keyboard(),   desktop->permissions(),
-        desktop->speech(),        desktop->audio(),      desktop->screenCapture(),
-        textRecognition,          images,                desktop->languageModel(),
+        desktop->accessibility(),
+        desktop->workspace(),
+        desktop->windows(),
+        desktop->pasteboard(),
+        desktop->keyboard(),
+        desktop->permissions(),
+        desktop->speech(),
+        desktop->audio(),
+        desktop->screenCapture(),
+        textRecognition,
+        images,
+        desktop->languageModel(),
         desktop->system(),
     };
 
@@ -62,7 +72,8 @@ int main() {
 
         std::thread reader([&] {
             lumora::readCommands(STDIN_FILENO, [&](lumora::Request request) {
-                loop.post([&assistant, request = std::move(request)] { assistant.handle(request); });
+                loop.post(
+                    [&assistant, request = std::move(request)] { assistant.handle(request); });
             });
             loop.post([&] {
                 assistant.cancel(true);

@@ -21,7 +21,7 @@ using simdjson::dom::object;
 // Reads one optional field. A missing key or null leaves it absent; any other value must
 // convert, or the whole line is invalid.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(object fields) : fields_(fields) {}
 
     bool valid() const { return valid_; }
@@ -71,7 +71,7 @@ public:
         field = std::move(map);
     }
 
-private:
+  private:
     void fail() { valid_ = false; }
 
     object fields_;

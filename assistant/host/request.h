@@ -44,12 +44,12 @@ struct Request {
 
 // Decodes command lines; keeps its parser's buffers between lines, so reuse one per thread.
 class RequestDecoder {
-public:
+  public:
     // None for anything that is not one JSON object with a string `command`, an unsigned
     // 64-bit `id` and optional fields of the right types.
     std::optional<Request> decode(std::string_view line);
 
-private:
+  private:
     simdjson::dom::parser parser_;
 };
 

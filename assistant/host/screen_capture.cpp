@@ -28,7 +28,8 @@ constexpr const char* regionTool = "/usr/sbin/screencapture";
 
 // What the platform says about a capture the user aborted or whose picture is unreadable.
 Error captureCanceled() {
-    return Error("Capture canceled", 1, "The operation couldn’t be completed. (Capture canceled error 1.)");
+    return Error("Capture canceled", 1,
+                 "The operation couldn’t be completed. (Capture canceled error 1.)");
 }
 
 // The region tool's scratch folder, removed with everything in it whatever happens.
@@ -122,8 +123,7 @@ Task<platform::Image> Assistant::captureRegion() {
     auto exited = inBackground(pool_, std::move(waitForExit));
     int status = co_await exited;
     std::optional<std::string> encoded = status == 0 ? files::readAll(output) : std::nullopt;
-    std::optional<platform::Image> image =
-        encoded ? ports_.images.decode(*encoded) : std::nullopt;
+    std::optional<platform::Image> image = encoded ? ports_.images.decode(*encoded) : std::nullopt;
     if (!image) throw captureCanceled();
     co_return std::move(*image);
 }

@@ -45,16 +45,16 @@ Task<platform::Image> ScreenCapture::window(platform::ScreenCapture& capture,
     auto listing = callback<Windows>(std::move(listWindows));
     Windows windows = co_await listing;
     co_await checkCancellation();
-    auto found = std::find_if(windows.begin(), windows.end(), [&](const auto& window) {
-        return window.windowID == windowID;
-    });
+    auto found = std::find_if(windows.begin(), windows.end(),
+                              [&](const auto& window) { return window.windowID == windowID; });
     if (found == windows.end()) throw windowUnavailable();
     std::uint32_t width = pixelLength(found->contentRect.width, found->pointPixelScale);
     std::uint32_t height = pixelLength(found->contentRect.height, found->pointPixelScale);
     auto takePicture = [&capture, windowID, width, height](Completion<platform::Image> done) {
-        capture.captureWindow(windowID, width, height, [done](platform::Outcome<platform::Image> outcome) {
-            complete(done, std::move(outcome));
-        });
+        capture.captureWindow(windowID, width, height,
+                              [done](platform::Outcome<platform::Image> outcome) {
+                                  complete(done, std::move(outcome));
+                              });
     };
     auto picture = callback<platform::Image>(std::move(takePicture));
     platform::Image image = co_await picture;

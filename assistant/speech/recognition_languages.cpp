@@ -58,8 +58,8 @@ json::Document recognitionLanguages(platform::Speech& speech, platform::System& 
     const std::string displayLocale = system.currentLocale();
     std::vector<Language> languages;
     for (const auto& identifier : speech.supportedLocales()) {
-        languages.push_back({text::replaceAll(identifier, "_", "-"),
-                             displayName(identifier, displayLocale)});
+        languages.push_back(
+            {text::replaceAll(identifier, "_", "-"), displayName(identifier, displayLocale)});
     }
 
     UErrorCode status = U_ZERO_ERROR;
@@ -69,10 +69,8 @@ json::Document recognitionLanguages(platform::Speech& speech, platform::System& 
         std::stable_sort(languages.begin(), languages.end(),
                          [&](const Language& a, const Language& b) {
                              return ucol_strcoll(collator.get(), a.name.data(),
-                                                 static_cast<int32_t>(a.name.size()),
-                                                 b.name.data(),
-                                                 static_cast<int32_t>(b.name.size())) ==
-                                    UCOL_LESS;
+                                                 static_cast<int32_t>(a.name.size()), b.name.data(),
+                                                 static_cast<int32_t>(b.name.size())) == UCOL_LESS;
                          });
     }
 

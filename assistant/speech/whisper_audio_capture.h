@@ -8,12 +8,12 @@
 namespace lumora {
 
 class WhisperAudioCapture {
-public:
+  public:
     // No further events for this recording.
     void cancel() { active_ = false; }
     bool isActive() const { return active_; }
 
-private:
+  private:
     std::atomic<bool> active_{true};
 };
 

@@ -43,13 +43,7 @@ Target::Target(platform::Ports& ports, EventLoop& loop)
         }
     }
 
-    std::string accessibilityTitle;
-    if (application_ && trusted) {
-        platform::AXElement window = accessibility::elementAttribute(
-            ax, ax.applicationElement(application_->pid), "AXFocusedWindow");
-        accessibilityTitle = accessibility::stringAttribute(ax, window, "AXTitle").value_or("");
-    }
-    chooseWindow(accessibilityTitle);
+    chooseWindow(trusted);
 
     std::string label;
     for (std::string_view name : {"AXTitle", "AXDescription", "AXPlaceholderValue"}) {
@@ -86,7 +80,7 @@ void Target::captureField(const platform::AXElement& focused) {
     selection_ = accessibility::stringAttribute(ax, element_, "AXSelectedText").value_or("");
 }
 
-void Target::chooseWindow(const std::string& accessibilityTitle) {
+void Target::chooseWindow(bool trusted) {
     std::vector<platform::WindowInfo> kept;
     if (application_) {
         for (platform::WindowInfo& window : ports_.windows.onScreenWindows()) {
@@ -94,6 +88,13 @@ void Target::chooseWindow(const std::string& accessibilityTitle) {
                 kept.push_back(std::move(window));
             }
         }
+    }
+    std::string accessibilityTitle;
+    if (application_ && trusted) {
+        platform::Accessibility& ax = ports_.accessibility;
+        platform::AXElement window = accessibility::elementAttribute(
+            ax, ax.applicationElement(application_->pid), "AXFocusedWindow");
+        accessibilityTitle = accessibility::stringAttribute(ax, window, "AXTitle").value_or("");
     }
     const platform::WindowInfo* chosen = kept.empty() ? nullptr : &kept.front();
     if (!accessibilityTitle.empty()) {

@@ -57,7 +57,7 @@ class Target {
 
   private:
     void captureField(const platform::AXElement& focused);
-    void chooseWindow(const std::string& accessibilityTitle);
+    void chooseWindow(bool trusted);
     bool isFrontmost() const;
     bool isRunning() const;
     bool isFocused(const platform::AXElement& focused) const;

@@ -1,8 +1,8 @@
 #include "platform/linux/linux_system.h"
 
 #include <pwd.h>
-#include <unistd.h>
 #include <unicode/uloc.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,11 +35,15 @@ double LinuxSystem::uptime() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::string LinuxSystem::currentLocale() { return uloc_getDefault(); }
+std::string LinuxSystem::currentLocale() {
+    return uloc_getDefault();
+}
 
 void LinuxSystem::log(const std::string& subsystem, const std::string& category, LogLevel level,
                       const std::string& message) {
-    const char* levelName = level == LogLevel::error ? "error" : level == LogLevel::info ? "info" : "debug";
+    const char* levelName = level == LogLevel::error  ? "error"
+                            : level == LogLevel::info ? "info"
+                                                      : "debug";
     std::fprintf(stderr, "%s[%s] %s: %s\n", subsystem.c_str(), category.c_str(), levelName,
                  message.c_str());
 }

@@ -7,7 +7,7 @@
 namespace lumora::platform {
 
 class LinuxSystem final : public System {
-public:
+  public:
     explicit LinuxSystem(OsVersion reportedVersion = {});
 
     OsVersion osVersion() override { return version_; }
@@ -21,7 +21,7 @@ public:
     void log(const std::string& subsystem, const std::string& category, LogLevel level,
              const std::string& message) override;
 
-private:
+  private:
     OsVersion version_;
 };
 

@@ -172,6 +172,48 @@ TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRec
     EXPECT_EQ(record["contextSource"], "none");
 }
 
+// Standard input ends while the page is being read: the recognition still running in the
+// background must finish against live services, and the helper still exits cleanly. Reading
+// this page takes about a second, and input ends a third of a second after the request
+// starts; on a machine slow enough to end it before the reading starts, the test checks less.
+TEST_F(AssistantProcessTest, EndOfInputDuringScreenReadingStillExitsCleanly) {
+    json scenario = {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"system", {{"osVersion", "26.1"}}},
+        {"permissions", {{"accessibility", true}, {"screenCapture", true}}},
+        {"apps",
+         {{{"pid", 100}, {"name", "Lumora"}},
+          {{"pid", 200},
+           {"name", "Reader"},
+           {"focusedWindow", "window"},
+           {"focusedElement", "page"},
+           {"elements",
+            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Chapter One"}},
+             {{"id", "page"}, {"role", "AXTextArea"}, {"parent", "window"}, {"value", ""}}}}}}},
+        {"windows",
+         {{{"number", 42},
+           {"ownerPid", 200},
+           {"name", "Chapter One"},
+           {"bounds", {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 800}}},
+           {"image", {{"path", LUMORA_OCR_FIXTURES "/two-column.png"}}}}}},
+        {"languageModel",
+         {{"replies",
+           {{{"instructionsMatch", "Return exactly one lowercase word"}, {"text", "screen"}},
+            {{"text", "0|Never needed."}}}}}}};
+    std::string path = directory + "/scenario.json";
+    ASSERT_TRUE(files::replaceAtomically(path, scenario.dump(), 0600));
+    auto result = testing::runProcessUntil(
+        testing::builtProgram("assistant/lumora-assistant"),
+        "{\"command\":\"open\",\"id\":3}\n"
+        "{\"command\":\"ask\",\"id\":3,\"text\":\"What does this page say?\"}\n",
+        "\"phase\":\"processing\"",
+        {{"LUMORA_SIM_SCENARIO", path}, {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}}, {},
+        0.35);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(state()["fields"][0]["value"], "");
+}
+
 TEST_F(AssistantProcessTest, OpenCapturesTheFrontmostAppUnlessItIsLumora) {
     json scenario = {
         {"parentPid", 100},
@@ -193,6 +235,43 @@ TEST_F(AssistantProcessTest, OpenCapturesTheFrontmostAppUnlessItIsLumora) {
     EXPECT_EQ(lines[0]["source"], "");
     EXPECT_EQ(lines[0]["canInsert"], false);
     EXPECT_EQ(lines[0]["context"], "");
+}
+
+TEST_F(AssistantProcessTest, OpenOnAFocusedFieldReportsItAndItsCaret) {
+    json scenario = {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"permissions", {{"accessibility", true}}},
+        {"apps",
+         {{{"pid", 100}, {"name", "Lumora"}},
+          {{"pid", 200},
+           {"name", "Notes"},
+           {"focusedWindow", "window"},
+           {"focusedElement", "body"},
+           {"elements",
+            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft"}},
+             {{"id", "body"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"value", "Dear Ada, "},
+              {"caretBounds", {{"x", 412}, {"y", 318}, {"width", 1}, {"height", 17}}}}}}}}},
+        {"windows",
+         {{{"number", 42},
+           {"ownerPid", 200},
+           {"name", "Draft"},
+           {"bounds", {{"x", 200}, {"y", 120}, {"width", 640}, {"height", 400}}}}}}};
+    auto lines = events(run("{\"command\":\"open\",\"id\":8}\n", scenario));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["canInsert"], true);
+    EXPECT_EQ(lines[0]["source"], "Notes");
+    EXPECT_EQ(lines[0]["bounds"], json({{"x", 412}, {"y", 318}, {"width", 1}, {"height", 17}}));
+
+    // Without a caret rectangle the window stands in for it.
+    scenario["apps"][1]["elements"][1].erase("caretBounds");
+    lines = events(run("{\"command\":\"open\",\"id\":9}\n", scenario));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["canInsert"], true);
+    EXPECT_EQ(lines[0]["bounds"], json({{"x", 200}, {"y", 120}, {"width", 640}, {"height", 400}}));
 }
 
 TEST_F(AssistantProcessTest, ScreenCapableRequestsNeedScreenRecording) {

@@ -110,7 +110,7 @@ ProcessResult runProcess(const std::string& executable, const std::string& input
 ProcessResult runProcessUntil(const std::string& executable, const std::string& input,
                               const std::string& outputMarker,
                               const std::map<std::string, std::string>& environment,
-                              const std::vector<std::string>& arguments) {
+                              const std::vector<std::string>& arguments, double lingerSeconds) {
     // A program that stops reading early must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -148,6 +148,7 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
     std::thread writer([&] {
         feed(in[1], input);
         if (!outputMarker.empty()) output.waitFor(outputMarker);
+        std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));
         ::close(in[1]);
     });
     std::thread errors([&] {

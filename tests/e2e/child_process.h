@@ -22,11 +22,13 @@ ProcessResult runProcess(const std::string& executable, const std::string& input
                          const std::vector<std::string>& arguments = {});
 
 // As runProcess, but standard input stays open after `input` until standard output contains
-// `outputMarker` (or 30 seconds pass), for programs that answer after a while.
+// `outputMarker` (or 30 seconds pass), and `lingerSeconds` longer, for programs that answer
+// after a while or that must be caught in the middle of work.
 ProcessResult runProcessUntil(const std::string& executable, const std::string& input,
                               const std::string& outputMarker,
                               const std::map<std::string, std::string>& environment = {},
-                              const std::vector<std::string>& arguments = {});
+                              const std::vector<std::string>& arguments = {},
+                              double lingerSeconds = 0);
 
 // A built program of this project, found through LUMORA_BUILD_DIR.
 std::string builtProgram(const std::string& relativePath);

@@ -15,7 +15,7 @@ namespace {
 // Runs the reader over `input` through a real pipe and collects what it delivers and what it
 // writes itself.
 class CommandReaderTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setEventDestination([this](std::string_view line) { written.emplace_back(line); });
     }
@@ -46,8 +46,9 @@ constexpr const char* invalidLine =
     "{\"id\":0,\"message\":\"Invalid native request.\",\"phase\":\"error\"}\n";
 
 TEST_F(CommandReaderTest, InvalidLinesAreAnsweredAndReadingContinuesInOrder) {
-    read("\n[1]\n{\"command\":\"status\"}\n{\"command\":\"status\",\"id\":1}\nnot json\n"
-         "{\"command\":\"cancel\",\"id\":2}");
+    read(
+        "\n[1]\n{\"command\":\"status\"}\n{\"command\":\"status\",\"id\":1}\nnot json\n"
+        "{\"command\":\"cancel\",\"id\":2}");
     EXPECT_EQ(written, (std::vector<std::string>(4, invalidLine)));
     ASSERT_EQ(delivered.size(), 2u);
     EXPECT_EQ(delivered[0].command, "status");
@@ -71,9 +72,13 @@ TEST_F(CommandReaderTest, LinesUpTo99999BytesAreDecodedLongerOnesRefused) {
 }
 
 TEST_F(CommandReaderTest, IllFormedUtf8BecomesReplacementCharacters) {
-    read("{\"command\":\"ask\",\"id\":1,\"text\":\"a\xff" "b\xe2\x82\"}\n");
+    read(
+        "{\"command\":\"ask\",\"id\":1,\"text\":\"a\xff"
+        "b\xe2\x82\"}\n");
     ASSERT_EQ(delivered.size(), 1u);
-    EXPECT_EQ(*delivered[0].text, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(*delivered[0].text,
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
     EXPECT_TRUE(written.empty());
 }
 

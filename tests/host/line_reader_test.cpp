@@ -41,7 +41,9 @@ TEST(LineReaderTest, StripsLineFeedsAndCarriageReturnsBeforeThem) {
     for (const auto& line : lines) EXPECT_FALSE(line.oversized);
 }
 
-TEST(LineReaderTest, NoInputMeansNoLines) { EXPECT_TRUE(readAll("", 100).empty()); }
+TEST(LineReaderTest, NoInputMeansNoLines) {
+    EXPECT_TRUE(readAll("", 100).empty());
+}
 
 TEST(LineReaderTest, LimitIsCountedAfterTheTerminator) {
     std::string exact(10, 'a');

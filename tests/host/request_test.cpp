@@ -99,6 +99,38 @@ TEST(RequestTest, NullMeansAbsent) {
     EXPECT_FALSE(request->holdBindings);
 }
 
+// Each optional key: a value of another type refuses the line, null leaves the field unset.
+TEST(RequestTest, EveryOptionalKeyChecksItsTypeAndTakesNullAsAbsent) {
+    const std::pair<const char*, const char*> keysWithWrongValues[] = {
+        {"mode", "1"},
+        {"provider", "1"},
+        {"action", "1"},
+        {"message", "false"},
+        {"language", "{}"},
+        {"transcriptionEngine", "[]"},
+        {"instruction", "2.5"},
+        {"context", "true"},
+        {"output", "0"},
+        {"text", "{}"},
+        {"key", "1"},
+        {"modifiers", "[\"super\"]"},
+        {"restore", "1"},
+        {"restoreClipboard", "\"no\""},
+        {"holdBindings", "\"Hold:Fn\""},
+    };
+    RequestDecoder decoder;
+    Request bare;
+    bare.command = "status";
+    bare.id = 1;
+    for (auto [key, wrong] : keysWithWrongValues) {
+        std::string head = std::string(R"({"command":"status","id":1,")") + key + "\":";
+        EXPECT_FALSE(decoder.decode(head + wrong + "}")) << key;
+        auto request = decoder.decode(head + "null}");
+        ASSERT_TRUE(request) << key;
+        EXPECT_EQ(*request, bare) << key;
+    }
+}
+
 TEST(RequestTest, LocalProviderAndIntegralFloatId) {
     RequestDecoder decoder;
     auto request = decoder.decode(R"({"command":"ask","id":5.0,"provider":"local"})");

@@ -81,6 +81,16 @@ Image upscaled(const Image& image, std::uint32_t factor) {
     return result;
 }
 
+Image cropped(const Image& image, std::uint32_t x, std::uint32_t y, std::uint32_t width,
+              std::uint32_t height) {
+    Image result{width, height, {}};
+    for (std::uint32_t row = y; row < y + height; ++row) {
+        const auto start = image.rgba.begin() + (std::size_t{row} * image.width + x) * 4;
+        result.rgba.insert(result.rgba.end(), start, start + std::size_t{width} * 4);
+    }
+    return result;
+}
+
 std::string whitePng(std::uint32_t width, std::uint32_t height) {
     return *PngImages().encodePng(
         Image{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4, 0xff)});
@@ -265,6 +275,32 @@ TEST_F(ReaderHostProcessTest, ReadsAHighDensityScreenshotInReadingOrder) {
         ASSERT_TRUE(properties);
         EXPECT_EQ(properties->pixelWidth, response["width"].get<std::uint64_t>());
         EXPECT_EQ(properties->pixelHeight, response["height"].get<std::uint64_t>());
+    }
+}
+
+// At scale 2 a region starting at 0.5 points starts at pixel 1; one starting at 0.3 points is
+// widened to pixel 0, and its far edge rounded up.
+TEST_F(ReaderHostProcessTest, CropsTheIntegralRectangleAroundTheRegion) {
+    const Image page = upscaled(*PngImages().decode(fixture("two-column.png")), 2);
+    const std::string screenshot = *PngImages().encodePng(page);
+    TemporaryDirectory output;
+    const Exchange exchange = send({ocrMessage(screenshot, rect(0.5, 0, 400, 600), size(1280, 800)),
+                                    ocrMessage(screenshot, rect(0.3, 0, 400, 600), size(1280, 800),
+                                               "00000000-0000-4000-8000-000000000002")},
+                                   {{"LUMORA_READER_OUTPUT", output.path()}});
+    ASSERT_EQ(exchange.responses.size(), 2u) << exchange.err;
+    const Image expected[] = {cropped(page, 1, 0, 800, 1200), cropped(page, 0, 0, 801, 1200)};
+    // The page must tell the two origins apart for this to test anything.
+    ASSERT_FALSE(cropped(page, 0, 0, 800, 1200) == expected[0]);
+    for (int i = 0; i < 2; ++i) {
+        const json& response = exchange.responses[i];
+        ASSERT_EQ(response["ok"], true) << response.dump();
+        EXPECT_EQ(response["width"], expected[i].width);
+        EXPECT_EQ(response["height"], expected[i].height);
+        const auto written =
+            files::readAll(response["outputDirectory"].get<std::string>() + "/book-area.png");
+        ASSERT_TRUE(written);
+        EXPECT_TRUE(PngImages().decode(*written) == expected[i]) << i;
     }
 }
 

@@ -46,8 +46,8 @@ TEST(Serialize, ReplacesIllFormedUtf8InsteadOfFailing) {
 TEST(Serialize, AgreesWithTheLibrarysOwnOutputOnRandomDocuments) {
     std::mt19937 random(11);
     const std::vector<std::string> pieces = {
-        "a", "Z ", "\"", "\\", "/", "\x7F", "\u00E9", "\u2028", "\U0001F600", "\xFF", "\xC3",
-        "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+        "a",      "Z ",         "\"",   "\\",   "/",        "\x7F",         "\u00E9",
+        "\u2028", "\U0001F600", "\xFF", "\xC3", "\xE2\x82", "\xED\xA0\x80", "\xF4\x90\x80\x80",
     };
     auto randomText = [&] {
         std::string text;
@@ -62,12 +62,18 @@ TEST(Serialize, AgreesWithTheLibrarysOwnOutputOnRandomDocuments) {
     };
     std::function<Document(int)> randomValue = [&](int depth) -> Document {
         switch (depth > 2 ? random() % 6 : random() % 8) {
-            case 0: return nullptr;
-            case 1: return random() % 2 == 0;
-            case 2: return static_cast<std::int64_t>(random()) - (1LL << 31);
-            case 3: return static_cast<double>(random()) / 7.0;
-            case 4: return std::numeric_limits<std::uint64_t>::max() - random();
-            case 5: return randomText();
+            case 0:
+                return nullptr;
+            case 1:
+                return random() % 2 == 0;
+            case 2:
+                return static_cast<std::int64_t>(random()) - (1LL << 31);
+            case 3:
+                return static_cast<double>(random()) / 7.0;
+            case 4:
+                return std::numeric_limits<std::uint64_t>::max() - random();
+            case 5:
+                return randomText();
             case 6: {
                 Document array = Document::array();
                 for (int n = static_cast<int>(random() % 4); n > 0; --n) {

@@ -75,7 +75,7 @@ TEST(TextEditReceiptTest, UndoNeedsTheFieldExactlyAsTheEditLeftIt) {
     EXPECT_FALSE(receipt->permitsUndo(outside, outside, true, true));
 }
 
-TEST(IncrementalTextEditTest, StreamsGrowingRepliesAndCutsByCharactersNotUnits) {
+TEST(IncrementalTextEditTest, StreamsGrowingRepliesAndCompletesCharactersSplitAcrossSnapshots) {
     // Two UTF-16 units per emoji, a combining sequence split across snapshots.
     TargetSnapshot original{"Hi ", 3, 0};
     IncrementalTextEdit edit(original);

@@ -137,11 +137,11 @@ TEST(LanguageModelPacing, AStopEndsTheWaitForTheNextSnapshot) {
     std::stop_source stop;
     std::thread stopper([&] { stop.request_stop(); });
     std::vector<std::string> snapshots;
-    EXPECT_THROW(session->streamResponse(
-                     ModelPrompt{std::nullopt, "hi"},
-                     [&](const std::string& snapshot) { snapshots.push_back(snapshot); },
-                     stop.get_token()),
-                 Cancelled);
+    EXPECT_THROW(
+        session->streamResponse(
+            ModelPrompt{std::nullopt, "hi"},
+            [&](const std::string& snapshot) { snapshots.push_back(snapshot); }, stop.get_token()),
+        Cancelled);
     stopper.join();
     EXPECT_TRUE(snapshots.empty());
 
