@@ -31,10 +31,15 @@ EventLoop::~EventLoop() {
         std::lock_guard lock(mutex_);
         posted_.clear();
     }
+    destroyTasks();
+    for (auto& [key, timer] : timers_) timer->key_.reset();
+}
+
+void EventLoop::destroyTasks() {
     // Destroying a root frame destroys what it awaits; their timers unregister themselves.
     auto roots = std::move(roots_);
+    roots_.clear();
     for (void* address : roots) std::coroutine_handle<>::from_address(address).destroy();
-    for (auto& [key, timer] : timers_) timer->key_.reset();
 }
 
 void EventLoop::post(std::function<void()> work) {

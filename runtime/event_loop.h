@@ -49,6 +49,9 @@ class EventLoop {
     // Spawned tasks: the loop owns their root frames and destroys unfinished ones with itself.
     void adoptRoot(std::coroutine_handle<> root);
     void releaseRoot(std::coroutine_handle<> root);
+    // Destroys the unfinished ones at once, which tells their work on other threads to stop:
+    // a program ending calls this before joining the threads that work runs on.
+    void destroyTasks();
 
   private:
     friend class Timer;

@@ -157,6 +157,8 @@ class TaskHandle {
     void cancel();
     bool isCancelled() const { return state_ && state_->cancelled; }
     bool isDone() const { return !state_ || state_->done; }
+    // Handles are equal when they refer to the same task.
+    bool operator==(const TaskHandle&) const = default;
 
   private:
     std::shared_ptr<detail::TaskState> state_;
@@ -231,6 +233,23 @@ struct CurrentLoop {
 };
 
 inline CurrentLoop currentLoop() {
+    return {};
+}
+
+// The handle of the spawned task the caller runs in, so a task can tell whether a stored
+// handle is still its own.
+struct CurrentTask {
+    std::shared_ptr<detail::TaskState> state;
+    bool await_ready() const noexcept { return false; }
+    template <class P>
+    bool await_suspend(std::coroutine_handle<P> handle) noexcept {
+        state = handle.promise().context.state;
+        return false;
+    }
+    TaskHandle await_resume() const noexcept { return TaskHandle(state); }
+};
+
+inline CurrentTask currentTask() {
     return {};
 }
 

@@ -75,6 +75,8 @@ void Assistant::cancel(bool cancelScreen) {
         if (*task) (*task)->cancel();
         task->reset();
     }
+    for (TaskHandle& task : supersededTasks_) task.cancel();
+    supersededTasks_.clear();
     hostedResponse_.reset();
     if (deadline_) deadline_->cancel();
     deadline_.reset();
@@ -84,10 +86,16 @@ void Assistant::cancel(bool cancelScreen) {
     audioRequest_.reset();
     finishing_ = false;
     transcriptGate_ = TranscriptGate{};
-    if (screenProcess_) {
-        if (screenProcess_->isRunning()) screenProcess_->terminate();
-        screenProcess_.reset();
+    for (const auto& process : screenProcesses_) {
+        if (process->isRunning()) process->terminate();
     }
+    screenProcesses_.clear();
+}
+
+void Assistant::replaceGeneration(TaskHandle task) {
+    std::erase_if(supersededTasks_, [](const TaskHandle& earlier) { return earlier.isDone(); });
+    if (generation_ && !generation_->isDone()) supersededTasks_.push_back(*generation_);
+    generation_ = std::move(task);
 }
 
 void Assistant::stopAudio() {

@@ -117,6 +117,7 @@ class Assistant {
                                 std::optional<std::uint32_t> windowID,
                                 std::optional<std::string> prompt);
     Task<platform::Image> captureRegion();
+    void replaceGeneration(TaskHandle task);
     void open(const Request& request);
     void ask(const Request& request);
     void undo(const Request& request);
@@ -149,6 +150,9 @@ class Assistant {
     std::shared_ptr<platform::RecognitionRequest> audioRequest_;
     std::unique_ptr<platform::RecognitionTask> recognition_;
     std::optional<TaskHandle> generation_;
+    // Generation and capture tasks whose handle a later one of the same request took over; they
+    // may still deliver while their request is current, and cancel() stops them with the rest.
+    std::vector<TaskHandle> supersededTasks_;
     std::optional<HostedAssistantResponse> hostedResponse_;
     std::optional<TaskHandle> insertion_;
     std::optional<TaskHandle> deadline_;
@@ -156,8 +160,9 @@ class Assistant {
     TranscriptGate transcriptGate_;
     std::shared_ptr<PreparedScreenContext> screenPreparation_;
     std::optional<platform::Image> screenImage_;
-    // Shared: the wait for its exit runs on the pool and may outlive a cancellation.
-    std::shared_ptr<platform::ChildProcess> screenProcess_;
+    // Region-capture tools still running, one per capture of the current request. Shared: the
+    // wait for each one's exit runs on the pool and may outlive a cancellation.
+    std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;
     std::unique_ptr<WhisperAudioCapture> whisperCapture_;
     std::string whisperPreview_;
     bool recording_ = false;

@@ -66,7 +66,7 @@ void Assistant::generate(const std::string& text, std::optional<platform::Image>
     event("processing", thinking);
     if (deadline_) deadline_->cancel();
     deadline_ = spawn(loop_, expireGeneration(id_));
-    generation_ = spawn(loop_, runGeneration(std::move(inputs)));
+    replaceGeneration(spawn(loop_, runGeneration(std::move(inputs))));
 }
 
 Task<void> Assistant::expireGeneration(std::uint64_t requestID) {
@@ -96,7 +96,10 @@ Task<void> Assistant::runGeneration(GenerationInputs inputs) {
             if (failure) event("error", std::string(generationFailed) + *failure);
         }
     }
-    if (id_ == requestID) {
+    // The same request may have started another generation since (an "ask" reusing its id, a
+    // capture with a prompt): its handles are not this task's to clear.
+    const TaskHandle self = co_await currentTask();
+    if (id_ == requestID && generation_ == self) {
         if (deadline_) deadline_->cancel();
         deadline_.reset();
         generation_.reset();

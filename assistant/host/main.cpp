@@ -83,6 +83,9 @@ int main() {
         });
         loop.run();
         reader.join();
+        // Whatever a cancelled task still awaits in the pool is told to stop, so the pool's
+        // workers can be joined.
+        loop.destroyTasks();
     }
 
     if (const char* stateOut = std::getenv("LUMORA_SIM_STATE_OUT"); stateOut && *stateOut) {

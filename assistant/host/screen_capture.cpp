@@ -75,8 +75,8 @@ void Assistant::captureScreen(bool region, std::optional<std::string> prompt) {
         return;
     }
     event("capturing_screen", capturing);
-    // Replaces the handle without cancelling an earlier capture of the same request.
-    generation_ = spawn(loop_, runScreenCapture(id_, region, windowID, std::move(prompt)));
+    // An earlier capture or generation of the same request goes on and may still deliver.
+    replaceGeneration(spawn(loop_, runScreenCapture(id_, region, windowID, std::move(prompt))));
 }
 
 Task<void> Assistant::runScreenCapture(std::uint64_t requestID, bool region,
@@ -108,7 +108,6 @@ Task<void> Assistant::runScreenCapture(std::uint64_t requestID, bool region,
     } else if (current && failure) {
         event("error", std::string(captureFailed) + *failure);
     }
-    if (id_ == requestID) screenProcess_.reset();
 }
 
 Task<platform::Image> Assistant::captureRegion() {
@@ -116,12 +115,13 @@ Task<platform::Image> Assistant::captureRegion() {
     const std::string output = scratch.file("screen.png");
     std::shared_ptr<platform::ChildProcess> process =
         ports_.screenCapture.makeProcess(regionTool, {"-x", "-i", "-s", "-T", "0", output});
-    screenProcess_ = process;
+    screenProcesses_.push_back(process);
     co_await checkCancellation();
     process->launch();
     auto waitForExit = [process](std::stop_token) { return process->waitForExit(); };
     auto exited = inBackground(pool_, std::move(waitForExit));
     int status = co_await exited;
+    std::erase(screenProcesses_, process);
     std::optional<std::string> encoded = status == 0 ? files::readAll(output) : std::nullopt;
     std::optional<platform::Image> image = encoded ? ports_.images.decode(*encoded) : std::nullopt;
     if (!image) throw captureCanceled();

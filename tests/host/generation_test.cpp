@@ -257,6 +257,51 @@ TEST_F(GenerationTest, ANewRequestSilencesTheOneStillStreaming) {
     EXPECT_EQ(events.back()["phase"], "result");
 }
 
+// The app may send a second "ask" with the request's id: the first generation, cancelled by
+// it, must not take the second one's deadline and handle with it as it ends.
+TEST_F(GenerationTest, AnAskReusingTheIdKeepsItsOwnDeadline) {
+    load(notesWorld(
+        {classifierSays("none"),
+         {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}},
+         classifierSays("none"),
+         {{"match", "again"}, {"text", "0|Never"}, {"stallsAfter", 0}}}));
+    send({{"command", "open"}, {"id", 4}});
+    send({{"command", "ask"}, {"id", 4}, {"text", "the first request"}});
+    ASSERT_TRUE(
+        runUntil([&] { return !phasesOf(4).empty() && phasesOf(4).back()[0] == "streaming"; }));
+    send({{"command", "ask"}, {"id", 4}, {"text", "ask again"}});
+    auto processing = [&] {
+        return std::count_if(events.begin(), events.end(),
+                             [](const json& event) { return event["phase"] == "processing"; });
+    };
+    ASSERT_TRUE(runUntil([&] { return processing() == 2 && answerCalls().size() == 2; }));
+    loop.runUntilIdle();
+
+    loop.advance(90.0);
+    ASSERT_TRUE(runUntil([&] { return finished(4); }));
+    EXPECT_EQ(events.back()["message"], "Generation timed out. Try a shorter request.");
+}
+
+// A window capture asked for while the answer streams takes over the generation's handle; a
+// new request must still stop that generation (here it holds the only model worker).
+TEST_F(GenerationTest, ANewRequestStopsAGenerationACaptureTookOverFrom) {
+    load(notesWorld(
+        {classifierSays("none"),
+         {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}},
+         classifierSays("none"),
+         modelSays("0|Second.")}));
+    send({{"command", "open"}, {"id", 1}});
+    send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
+    ASSERT_TRUE(
+        runUntil([&] { return !phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming"; }));
+    send({{"command", "screen"}, {"id", 1}});
+    ASSERT_TRUE(runUntil([&] { return events.back()["message"] == "Visual context captured"; }));
+
+    ask("the second request");
+    EXPECT_EQ(events.back()["message"], "Text inserted");
+    EXPECT_TRUE(field("body").ends_with("Second.")) << field("body");
+}
+
 TEST_F(GenerationTest, AnAnswerThatNeverComesTimesOutAfter90Seconds) {
     load(notesWorld(
         {classifierSays("none"), {{"text", "0|Never"}, {"chunkSize", 1}, {"stallsAfter", 0}}}));
@@ -297,7 +342,9 @@ TEST_F(GenerationTest, AnUnwritableAuditFolderIsReportedAfterEveryEvent) {
 // The region tool of the scenario writes a picture of `scratch`'s own making.
 class RegionCaptureTest : public GenerationTest {
   protected:
-    void load(int exitStatus) {
+    // `waitsForTheUser`: the tool runs until it is terminated, as while the user has yet to
+    // drag out a region.
+    void load(int exitStatus, bool waitsForTheUser = false) {
         scratch = std::filesystem::temp_directory_path() /
                   ("lumora-region-test-" + std::to_string(::getpid()));
         std::filesystem::create_directories(scratch);
@@ -306,6 +353,7 @@ class RegionCaptureTest : public GenerationTest {
         world["processes"] = {
             {"/usr/sbin/screencapture",
              {{"exitStatus", exitStatus},
+              {"runsUntilTerminated", waitsForTheUser},
               {"outputImage", {{"width", 32}, {"height", 20}, {"fill", "#F2F2F7"}}}}}};
         useAuditDirectory();
         GenerationTest::load(world);
@@ -350,6 +398,23 @@ TEST_F(RegionCaptureTest, ARegionIsKeptForTheNextAskOnly) {
     send({{"command", "ask"}, {"id", 2}, {"text", "And now?"}});
     ASSERT_TRUE(runUntil([&] { return finished(2); }));
     EXPECT_EQ(phasesOf(2).front(), json({"capturing_screen", "Capturing your window…"}));
+}
+
+// Each region tool of the request is stopped by a cancel, not only the latest one; the waits
+// for them would otherwise hold the model's only worker for good.
+TEST_F(RegionCaptureTest, CancelStopsEveryRegionToolOfTheRequest) {
+    load(0, true);
+    send({{"command", "open"}, {"id", 2}});
+    send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
+    send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
+    send({{"command", "screen"}, {"id", 2}});
+    ASSERT_TRUE(runUntil([&] { return events.back()["message"] == "Visual context captured"; }));
+    ASSERT_EQ(sim->desktop->launchedProcesses().size(), 2u);
+    send({{"command", "cancel"}, {"id", 3}});
+
+    ask("What do you see?", 4);
+    EXPECT_EQ(events.back()["message"], "Text inserted");
+    EXPECT_TRUE(scratchIsEmpty());
 }
 
 TEST_F(RegionCaptureTest, AnAbortedRegionIsReportedAndLeavesNoFiles) {
