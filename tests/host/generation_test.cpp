@@ -225,11 +225,13 @@ TEST_F(GenerationTest, AFollowUpSeesTheFirst6000CharactersOfThePreviousAnswer) {
     EXPECT_EQ(calls[0].prompt.find("PREVIOUS OUTPUT"), std::string::npos);
 }
 
+// The reply to "the first request": a few characters, then nothing until it is stopped.
+json slowFirstAnswer() {
+    return {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}};
+}
+
 TEST_F(GenerationTest, ANewRequestSilencesTheOneStillStreaming) {
-    load(notesWorld(
-        {classifierSays("none"),
-         {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}},
-         modelSays("0|Second.")}));
+    load(notesWorld({classifierSays("none"), slowFirstAnswer(), modelSays("0|Second.")}));
     send({{"command", "open"}, {"id", 1}});
     send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
     ASSERT_TRUE(
@@ -260,11 +262,10 @@ TEST_F(GenerationTest, ANewRequestSilencesTheOneStillStreaming) {
 // The app may send a second "ask" with the request's id: the first generation, cancelled by
 // it, must not take the second one's deadline and handle with it as it ends.
 TEST_F(GenerationTest, AnAskReusingTheIdKeepsItsOwnDeadline) {
-    load(notesWorld(
-        {classifierSays("none"),
-         {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}},
-         classifierSays("none"),
-         {{"match", "again"}, {"text", "0|Never"}, {"stallsAfter", 0}}}));
+    load(notesWorld({classifierSays("none"),
+                     slowFirstAnswer(),
+                     classifierSays("none"),
+                     {{"match", "again"}, {"text", "0|Never"}, {"stallsAfter", 0}}}));
     send({{"command", "open"}, {"id", 4}});
     send({{"command", "ask"}, {"id", 4}, {"text", "the first request"}});
     ASSERT_TRUE(
@@ -285,11 +286,8 @@ TEST_F(GenerationTest, AnAskReusingTheIdKeepsItsOwnDeadline) {
 // A window capture asked for while the answer streams takes over the generation's handle; a
 // new request must still stop that generation (here it holds the only model worker).
 TEST_F(GenerationTest, ANewRequestStopsAGenerationACaptureTookOverFrom) {
-    load(notesWorld(
-        {classifierSays("none"),
-         {{"match", "first"}, {"text", "0|Slow answer"}, {"chunkSize", 2}, {"stallsAfter", 4}},
-         classifierSays("none"),
-         modelSays("0|Second.")}));
+    load(notesWorld({classifierSays("none"), slowFirstAnswer(), classifierSays("none"),
+                     modelSays("0|Second.")}));
     send({{"command", "open"}, {"id", 1}});
     send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
     ASSERT_TRUE(
