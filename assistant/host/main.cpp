@@ -49,21 +49,7 @@ int main() {
     // Declared after the services its jobs use: its destructor finishes the jobs still queued
     // or running when input ends, and they must find those services alive.
     lumora::ThreadPool pool(2);
-    lumora::platform::Ports ports{
-        desktop->accessibility(),
-        desktop->workspace(),
-        desktop->windows(),
-        desktop->pasteboard(),
-        desktop->keyboard(),
-        desktop->permissions(),
-        desktop->speech(),
-        desktop->audio(),
-        desktop->screenCapture(),
-        textRecognition,
-        images,
-        desktop->languageModel(),
-        desktop->system(),
-    };
+    lumora::platform::Ports ports = desktop->ports(textRecognition, images);
 
     ports.workspace.prohibitActivation();
     {

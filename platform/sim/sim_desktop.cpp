@@ -93,6 +93,13 @@ platform::System& SimDesktop::system() {
     return services_->system;
 }
 
+platform::Ports SimDesktop::ports(platform::TextRecognition& textRecognition,
+                                  platform::Images& images) {
+    return {accessibility(), workspace(),     windows(), pasteboard(),    keyboard(),
+            permissions(),   speech(),        audio(),   screenCapture(), textRecognition,
+            images,          languageModel(), system()};
+}
+
 std::string SimDesktop::stateJson() const {
     std::lock_guard lock(services_->world->mutex);
     return stateDocument(*services_->world)

@@ -19,6 +19,7 @@
 #include "platform/language_model.h"
 #include "platform/pasteboard.h"
 #include "platform/permissions.h"
+#include "platform/ports.h"
 #include "platform/screen_capture.h"
 #include "platform/speech.h"
 #include "platform/system.h"
@@ -82,6 +83,8 @@ class SimDesktop {
     // Real facts of this machine, with what the scenario overrides (OS version, locale,
     // environment, home and temporary directories).
     platform::System& system();
+    // The assistant's ports: this desktop's, with the services it does not simulate beside.
+    platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images);
 
     // The world as the user would see it now (fields, pasteboard, activated apps, opened
     // URLs, posted key events, model calls), as one JSON document.

@@ -14,20 +14,7 @@ namespace lumora::test_support {
 
 struct SimPorts {
     explicit SimPorts(std::string_view scenario)
-        : desktop(sim::SimDesktop::load(scenario)),
-          ports{desktop->accessibility(),
-                desktop->workspace(),
-                desktop->windows(),
-                desktop->pasteboard(),
-                desktop->keyboard(),
-                desktop->permissions(),
-                desktop->speech(),
-                desktop->audio(),
-                desktop->screenCapture(),
-                recognition,
-                images,
-                desktop->languageModel(),
-                desktop->system()} {}
+        : desktop(sim::SimDesktop::load(scenario)), ports(desktop->ports(recognition, images)) {}
 
     std::unique_ptr<sim::SimDesktop> desktop;
     platform::PngImages images;
