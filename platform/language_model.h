@@ -6,10 +6,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stop_token>
 #include <string>
 
 #include "platform/images.h"
+#include "runtime/async_stream.h"
+#include "runtime/bridge.h"
 
 namespace lumora::platform {
 
@@ -34,13 +35,15 @@ struct ModelPrompt {
 class LanguageModelSession {
   public:
     virtual ~LanguageModelSession() = default;
-    // Blocking; run off the main thread. Throws lumora::Error, or Cancelled once `stop` is
-    // requested.
-    virtual std::string respond(const ModelPrompt& prompt, std::stop_token stop) = 0;
-    // Blocking; calls `snapshot` with the whole output so far each time it grows.
+    // Both calls run off the main thread and may return before the response ends (a model
+    // that goes quiet holds no thread while it waits); their outcome may come from any thread.
+    //
+    // Answers once with the whole text, or fails with lumora::Error, or with Cancelled once
+    // the answer's stop token is requested.
+    virtual void respond(const ModelPrompt& prompt, Completion<std::string> answer) = 0;
+    // Yields the whole output so far each time it grows, then finishes, or fails as above.
     virtual void streamResponse(const ModelPrompt& prompt,
-                                const std::function<void(const std::string&)>& snapshot,
-                                std::stop_token stop) = 0;
+                                AsyncStream<std::string>::Producer output) = 0;
 };
 
 class LanguageModel {

@@ -29,8 +29,9 @@ class ChildProcess {
     virtual ~ChildProcess() = default;
     // Throws lumora::Error when the executable cannot be started.
     virtual void launch() = 0;
-    // Blocks until the process ends; its termination status.
-    virtual int waitForExit() = 0;
+    // Calls `exited` once with the termination status when the process ends, at once when it
+    // already has; on any thread. Only the last handler given is called.
+    virtual void whenExited(std::function<void(int status)> exited) = 0;
     virtual bool isRunning() = 0;
     virtual void terminate() = 0;
 };

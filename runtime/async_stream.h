@@ -1,7 +1,8 @@
 // Values produced on other threads (model snapshots, for instance) and consumed in order by
 // one task on the loop: `while (auto value = co_await stream.next()) ...`. The producer side
 // may be shared with any thread; when the consumer goes away or is cancelled, the stop token
-// the producer watches is requested.
+// the producer watches is requested. A producer whose every copy is dropped before it finished
+// fails the stream, so the consumer never waits forever.
 #pragma once
 
 #include <deque>
@@ -17,6 +18,14 @@ namespace lumora {
 
 template <class T>
 class AsyncStream {
+    struct Shared;
+    // Shared by the copies of the producer; the last copy to go ends an unfinished stream.
+    struct ProducerOwner {
+        std::shared_ptr<Shared> shared;
+        ~ProducerOwner() {
+            Producer(shared, nullptr).fail(std::make_exception_ptr(abandonedWork()));
+        }
+    };
     struct Shared {
         std::mutex mutex;
         std::deque<T> values;
@@ -24,6 +33,7 @@ class AsyncStream {
         std::exception_ptr error;
         std::shared_ptr<detail::Resumption> waiting;
         std::stop_source stop;
+        std::weak_ptr<ProducerOwner> producer;
     };
 
   public:
@@ -45,7 +55,8 @@ class AsyncStream {
 
       private:
         friend class AsyncStream;
-        explicit Producer(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+        Producer(std::shared_ptr<Shared> shared, std::shared_ptr<ProducerOwner> owner)
+            : shared_(std::move(shared)), owner_(std::move(owner)) {}
 
         template <class Change>
         void notify(Change change) const {
@@ -60,6 +71,7 @@ class AsyncStream {
         }
 
         std::shared_ptr<Shared> shared_;
+        std::shared_ptr<ProducerOwner> owner_;
     };
 
     AsyncStream() : shared_(std::make_shared<Shared>()) {}
@@ -68,9 +80,17 @@ class AsyncStream {
         if (shared_) shared_->stop.request_stop();
     }
 
-    Producer producer() const { return Producer(shared_); }
+    Producer producer() const {
+        std::lock_guard lock(shared_->mutex);
+        std::shared_ptr<ProducerOwner> owner = shared_->producer.lock();
+        if (!owner) {
+            owner = std::make_shared<ProducerOwner>(shared_);
+            shared_->producer = owner;
+        }
+        return Producer(shared_, std::move(owner));
+    }
 
-    struct Awaiter {
+    struct [[nodiscard]] Awaiter {
         std::shared_ptr<Shared> shared;
         std::shared_ptr<detail::Resumption> resumption;
         bool cancelledBeforeWaiting = false;

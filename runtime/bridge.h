@@ -1,7 +1,8 @@
 // Awaiting work that completes elsewhere: a platform callback that may fire on any thread
-// (callback()), or a blocking function run on the thread pool (inBackground()). The awaiting
+// (callback()), or a blocking function run on an executor (inBackground()). The awaiting
 // task resumes on the loop. Cancelling it resumes it at once with Cancelled; a late result is
-// then dropped, and a background job sees its stop token requested.
+// then dropped, and a background job sees its stop token requested. A completion whose every
+// copy is dropped unanswered fails the awaiting task, so nothing waits forever.
 #pragma once
 
 #include <exception>
@@ -12,8 +13,8 @@
 #include <stop_token>
 #include <type_traits>
 
+#include "runtime/executor.h"
 #include "runtime/task.h"
-#include "runtime/thread_pool.h"
 
 namespace lumora {
 
@@ -30,6 +31,29 @@ struct BridgeResult {
     std::exception_ptr error;
     std::shared_ptr<Resumption> resumption;
     std::stop_source stop;
+
+    // Stores the outcome once and resumes the waiting task, if any; later outcomes are dropped.
+    template <class Store>
+    void deliver(Store store) {
+        std::shared_ptr<Resumption> waiting;
+        {
+            std::lock_guard lock(mutex);
+            if (delivered) return;
+            delivered = true;
+            store();
+            waiting = resumption;
+        }
+        if (waiting) waiting->resumeLater();
+    }
+};
+
+// Shared by the copies of one Completion; the last copy to go answers for all of them.
+template <class T>
+struct CompletionOwner {
+    std::shared_ptr<BridgeResult<T>> result;
+    ~CompletionOwner() {
+        result->deliver([&] { result->error = std::make_exception_ptr(abandonedWork()); });
+    }
 };
 
 }  // namespace detail
@@ -39,7 +63,8 @@ template <class T>
 class Completion {
   public:
     explicit Completion(std::shared_ptr<detail::BridgeResult<T>> result)
-        : result_(std::move(result)) {}
+        : result_(result),
+          owner_(std::make_shared<detail::CompletionOwner<T>>(std::move(result))) {}
 
     template <class U = T>
     requires(!std::is_void_v<U>) void operator()(U value) const {
@@ -58,22 +83,15 @@ class Completion {
   private:
     template <class Store>
     void deliver(Store store) const {
-        std::shared_ptr<detail::Resumption> resumption;
-        {
-            std::lock_guard lock(result_->mutex);
-            if (result_->delivered) return;
-            result_->delivered = true;
-            store();
-            resumption = result_->resumption;
-        }
-        if (resumption) resumption->resumeLater();
+        result_->deliver(store);
     }
 
     std::shared_ptr<detail::BridgeResult<T>> result_;
+    std::shared_ptr<detail::CompletionOwner<T>> owner_;
 };
 
 template <class T>
-class CallbackAwaiter {
+class [[nodiscard]] CallbackAwaiter {
   public:
     explicit CallbackAwaiter(std::function<void(Completion<T>)> start)
         : start_(std::move(start)), result_(std::make_shared<detail::BridgeResult<T>>()) {}
@@ -126,11 +144,11 @@ CallbackAwaiter<T> callback(std::function<void(Completion<T>)> start) {
     return CallbackAwaiter<T>(std::move(start));
 }
 
-// Runs `work(stopToken)` on the pool and resumes with its result or its exception.
+// Runs `work(stopToken)` on the executor and resumes with its result or its exception.
 template <class Work, class T = std::invoke_result_t<Work, std::stop_token>>
-CallbackAwaiter<T> inBackground(ThreadPool& pool, Work work) {
-    return CallbackAwaiter<T>([&pool, work = std::move(work)](Completion<T> done) mutable {
-        pool.submit([done, work = std::move(work)]() mutable {
+CallbackAwaiter<T> inBackground(Executor& executor, Work work) {
+    return CallbackAwaiter<T>([&executor, work = std::move(work)](Completion<T> done) mutable {
+        executor.submit([done, work = std::move(work)]() mutable {
             try {
                 if constexpr (std::is_void_v<T>) {
                     work(done.stopToken());

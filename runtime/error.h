@@ -28,4 +28,10 @@ struct Cancelled : std::exception {
     const char* what() const noexcept override { return "Cancelled"; }
 };
 
+// What an awaiting task receives when the work it waits for is dropped without an answer (a
+// callback the platform never calls, a producer that goes away without finishing).
+inline Error abandonedWork() {
+    return Error("Lumora.Runtime", 1, "The operation ended without a result.");
+}
+
 }  // namespace lumora

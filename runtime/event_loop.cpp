@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <vector>
 
 namespace lumora {
@@ -68,19 +69,21 @@ void EventLoop::runGuarded(const std::function<void()>& work) {
     }
 }
 
-bool EventLoop::runPostedBatch() {
+std::size_t EventLoop::runPostedBatch() {
     std::deque<std::function<void()>> batch;
     {
         std::lock_guard lock(mutex_);
         batch.swap(posted_);
     }
     for (auto& work : batch) runGuarded(work);
-    return !batch.empty();
+    return batch.size();
 }
 
-bool EventLoop::fireOneDueTimer(double limit) {
-    if (timers_.empty() || timers_.begin()->first.first > limit) return false;
-    auto entry = timers_.begin();
+bool EventLoop::fireOneDueTimer(double limit, std::uint64_t sequenceLimit) {
+    auto entry = std::find_if(timers_.begin(), timers_.end(), [&](const auto& timer) {
+        return timer.first.second < sequenceLimit;
+    });
+    if (entry == timers_.end() || entry->first.first > limit) return false;
     Timer* timer = entry->second;
     double due = entry->first.first;
     timers_.erase(entry);
@@ -95,7 +98,7 @@ bool EventLoop::fireOneDueTimer(double limit) {
 void EventLoop::run() {
     while (true) {
         runPostedBatch();
-        while (fireOneDueTimer(now())) {
+        while (fireOneDueTimer(now(), nextSequence_)) {
         }
         std::unique_lock lock(mutex_);
         if (quit_) return;
@@ -113,28 +116,28 @@ void EventLoop::run() {
 }
 
 std::size_t EventLoop::runUntilIdle() {
-    std::size_t ran = 0;
-    while (true) {
-        bool progressed = false;
-        {
-            std::lock_guard lock(mutex_);
-            ran += posted_.size();
-        }
-        progressed |= runPostedBatch();
-        while (fireOneDueTimer(now())) {
-            ++ran;
-            progressed = true;
-        }
-        if (!progressed) return ran;
+    const std::uint64_t armedBefore = nextSequence_;
+    std::size_t ran = runPostedBatch();
+    const double due = now();
+    while (fireOneDueTimer(due, armedBefore)) ++ran;
+    return ran;
+}
+
+void EventLoop::drain() {
+    // Far more rounds than any real chain of work takes; past them something re-posts itself.
+    constexpr int roundLimit = 100000;
+    for (int round = 0; round < roundLimit; ++round) {
+        if (runUntilIdle() == 0) return;
     }
+    throw std::runtime_error("The event loop never went idle: its work keeps posting more work.");
 }
 
 void EventLoop::advance(double seconds) {
     double target = onGrid(now() + seconds);
-    runUntilIdle();
-    while (fireOneDueTimer(target)) runUntilIdle();
+    drain();
+    while (fireOneDueTimer(target, nextSequence_)) drain();
     if (manual_ != nullptr) manual_->setContinuous(target);
-    runUntilIdle();
+    drain();
 }
 
 std::optional<double> EventLoop::nextDelay() const {

@@ -38,10 +38,13 @@ class EventLoop {
     // Runs posted work and due timers until quit(). Real clock only.
     void run();
 
-    // Test driving (manual clock). runUntilIdle runs everything that is ready now, including
-    // what that work posts, and returns how many closures and timers ran.
+    // Test driving (manual clock). runUntilIdle runs the closures posted and the timers due
+    // when it is called, nothing that work posts or arms, and returns how many ran; a chain of
+    // work takes as many calls as it has links, so work that re-posts itself cannot spin.
     std::size_t runUntilIdle();
-    // Fires due timers in (due time, post order), the clock set to each one's due time first.
+    // Fires due timers in (due time, post order), the clock set to each one's due time first,
+    // running the work each one posts before the next. Throws when that work never stops
+    // posting more.
     void advance(double seconds);
     std::optional<double> nextDelay() const;
     std::size_t pendingCount() const;
@@ -59,8 +62,9 @@ class EventLoop {
 
     TimerKey schedule(Timer* timer, double due);
     void unschedule(const TimerKey& key);
-    bool runPostedBatch();
-    bool fireOneDueTimer(double limit);
+    std::size_t runPostedBatch();
+    bool fireOneDueTimer(double limit, std::uint64_t sequenceLimit);
+    void drain();
     static void runGuarded(const std::function<void()>& work);
 
     const Clock& clock_;

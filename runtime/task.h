@@ -157,8 +157,6 @@ class TaskHandle {
     void cancel();
     bool isCancelled() const { return state_ && state_->cancelled; }
     bool isDone() const { return !state_ || state_->done; }
-    // Handles are equal when they refer to the same task.
-    bool operator==(const TaskHandle&) const = default;
 
   private:
     std::shared_ptr<detail::TaskState> state_;
@@ -169,7 +167,7 @@ TaskHandle spawn(EventLoop& loop, Task<void> task);
 
 // Suspends for `seconds` on the loop's continuous clock; throws Cancelled when the task is
 // cancelled before or during the sleep.
-struct SleepFor {
+struct [[nodiscard]] SleepFor {
     double seconds;
     std::shared_ptr<detail::Resumption> resumption;
     std::unique_ptr<Timer> timer;
@@ -198,7 +196,7 @@ inline SleepFor sleepFor(double seconds) {
 }
 
 // Reads the current task's cancellation without suspending.
-struct CancellationProbe {
+struct [[nodiscard]] CancellationProbe {
     bool throwIfCancelled;
     bool cancelled = false;
     bool await_ready() const noexcept { return false; }
@@ -221,7 +219,7 @@ inline CancellationProbe isCancelled() {
 }
 
 // The loop the current task runs on.
-struct CurrentLoop {
+struct [[nodiscard]] CurrentLoop {
     EventLoop* loop = nullptr;
     bool await_ready() const noexcept { return false; }
     template <class P>
@@ -233,23 +231,6 @@ struct CurrentLoop {
 };
 
 inline CurrentLoop currentLoop() {
-    return {};
-}
-
-// The handle of the spawned task the caller runs in, so a task can tell whether a stored
-// handle is still its own.
-struct CurrentTask {
-    std::shared_ptr<detail::TaskState> state;
-    bool await_ready() const noexcept { return false; }
-    template <class P>
-    bool await_suspend(std::coroutine_handle<P> handle) noexcept {
-        state = handle.promise().context.state;
-        return false;
-    }
-    TaskHandle await_resume() const noexcept { return TaskHandle(state); }
-};
-
-inline CurrentTask currentTask() {
     return {};
 }
 

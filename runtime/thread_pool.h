@@ -1,5 +1,4 @@
-// A small pool of worker threads for slow platform work (OCR, model calls, HTTP). Results go
-// back to the event loop through the awaitables in bridge.h; workers never touch loop state.
+// The program's executor: a small pool of worker threads for slow platform work.
 #pragma once
 
 #include <condition_variable>
@@ -9,9 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/executor.h"
+
 namespace lumora {
 
-class ThreadPool {
+class ThreadPool final : public Executor {
   public:
     explicit ThreadPool(unsigned threads = 2);
     // Finishes the queued work, then joins the workers.
@@ -19,7 +20,7 @@ class ThreadPool {
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
 
-    void submit(std::function<void()> work);
+    void submit(std::function<void()> work) override;
 
   private:
     void work();

@@ -6,7 +6,7 @@
 
 namespace lumora::ScreenText {
 
-Task<std::vector<Line>> recognizeLines(platform::TextRecognition& recognition, ThreadPool& pool,
+Task<std::vector<Line>> recognizeLines(platform::TextRecognition& recognition, Executor& executor,
                                        platform::Image image) {
     // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
     // operand twice, which double-frees whatever it captured.
@@ -20,12 +20,12 @@ Task<std::vector<Line>> recognizeLines(platform::TextRecognition& recognition, T
             lines.push_back({std::move(observation.text), observation.box});
         return ordered(std::move(lines));
     };
-    co_return co_await inBackground(pool, std::move(run));
+    co_return co_await inBackground(executor, std::move(run));
 }
 
-Task<std::string> recognize(platform::TextRecognition& recognition, ThreadPool& pool,
+Task<std::string> recognize(platform::TextRecognition& recognition, Executor& executor,
                             platform::Image image) {
-    const auto lines = co_await recognizeLines(recognition, pool, std::move(image));
+    const auto lines = co_await recognizeLines(recognition, executor, std::move(image));
     co_return reference(lines);
 }
 

@@ -7,27 +7,36 @@ std::shared_ptr<platform::LanguageModelSession> ModelClient::session(
     return model_.makeSession(configuration, instructions);
 }
 
-Task<std::string> ModelClient::respond(std::shared_ptr<platform::LanguageModelSession> session,
-                                       platform::ModelPrompt prompt) {
+Task<std::string> respond(Executor& executor,
+                          std::shared_ptr<platform::LanguageModelSession> session,
+                          platform::ModelPrompt prompt) {
     // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
     // operand twice, which double-frees whatever it captured.
-    auto ask = [session, prompt = std::move(prompt)](std::stop_token stop) {
-        return session->respond(prompt, stop);
+    auto ask = [&executor, session, prompt = std::move(prompt)](Completion<std::string> answer) {
+        executor.submit([session, prompt, answer] {
+            try {
+                session->respond(prompt, answer);
+            } catch (...) {
+                answer.fail(std::current_exception());
+            }
+        });
     };
-    co_return co_await inBackground(pool_, std::move(ask));
+    co_return co_await callback<std::string>(std::move(ask));
+}
+
+Task<std::string> ModelClient::respond(std::shared_ptr<platform::LanguageModelSession> session,
+                                       platform::ModelPrompt prompt) {
+    co_return co_await lumora::respond(executor_, std::move(session), std::move(prompt));
 }
 
 AsyncStream<std::string> ModelClient::streamResponse(
     std::shared_ptr<platform::LanguageModelSession> session, platform::ModelPrompt prompt) {
     AsyncStream<std::string> stream;
-    pool_.submit([session, prompt = std::move(prompt), producer = stream.producer()] {
+    executor_.submit([session, prompt = std::move(prompt), output = stream.producer()] {
         try {
-            session->streamResponse(
-                prompt, [&](const std::string& snapshot) { producer.yield(snapshot); },
-                producer.stopToken());
-            producer.finish();
+            session->streamResponse(prompt, output);
         } catch (...) {
-            producer.fail(std::current_exception());
+            output.fail(std::current_exception());
         }
     });
     return stream;

@@ -1,5 +1,5 @@
-// Calls to the on-device model from tasks on the loop. The blocking port calls run on the
-// thread pool; cancelling the awaiting task stops them through their stop token.
+// Calls to the on-device model from tasks on the loop. The port calls run on the executor;
+// cancelling the awaiting task stops them through their stop token.
 #pragma once
 
 #include <memory>
@@ -11,12 +11,18 @@
 
 namespace lumora {
 
+// One whole answer of `session`, asked on `executor`.
+Task<std::string> respond(Executor& executor,
+                          std::shared_ptr<platform::LanguageModelSession> session,
+                          platform::ModelPrompt prompt);
+
 class ModelClient {
   public:
-    ModelClient(platform::LanguageModel& model, ThreadPool& pool) : model_(model), pool_(pool) {}
+    ModelClient(platform::LanguageModel& model, Executor& executor)
+        : model_(model), executor_(executor) {}
 
     platform::LanguageModel& port() { return model_; }
-    ThreadPool& pool() { return pool_; }
+    Executor& executor() { return executor_; }
     platform::ModelAvailability availability() { return model_.availability(); }
     bool supportsImageAttachments() { return model_.supportsImageAttachments(); }
 
@@ -35,7 +41,7 @@ class ModelClient {
 
   private:
     platform::LanguageModel& model_;
-    ThreadPool& pool_;
+    Executor& executor_;
 };
 
 }  // namespace lumora

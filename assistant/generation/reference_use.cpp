@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "assistant/generation/model_client.h"
 #include "runtime/bridge.h"
 #include "runtime/text.h"
 
@@ -80,19 +81,14 @@ std::optional<AssistantReferenceUse> assistantReferenceUseFromRaw(std::string_vi
     return found->first;
 }
 
-Task<AssistantReferenceUse> assistantReferenceUse(platform::LanguageModel& model, ThreadPool& pool,
-                                                  std::string request, bool hasSelection,
-                                                  bool hasScreen) {
+Task<AssistantReferenceUse> assistantReferenceUse(platform::LanguageModel& model,
+                                                  Executor& executor, std::string request,
+                                                  bool hasSelection, bool hasScreen) {
     if (!hasSelection && !hasScreen) co_return AssistantReferenceUse::none;
     std::shared_ptr<platform::LanguageModelSession> session =
         model.makeSession(platform::ModelConfiguration::standard, std::string(instructions));
     platform::ModelPrompt question{std::nullopt, prompt(request, hasSelection, hasScreen)};
-    // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
-    // operand twice, which double-frees whatever it captured.
-    auto ask = [session, question = std::move(question)](std::stop_token stop) {
-        return session->respond(question, stop);
-    };
-    std::string response = co_await inBackground(pool, std::move(ask));
+    std::string response = co_await respond(executor, std::move(session), std::move(question));
     co_await checkCancellation();
     auto use = assistantReferenceUseFromRaw(text::trimWhitespaceAndNewlines(response));
     // An answer that is not one of the three words is not guessed at: a wrong source would

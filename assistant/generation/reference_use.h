@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "platform/language_model.h"
+#include "runtime/executor.h"
 #include "runtime/task.h"
-#include "runtime/thread_pool.h"
 
 namespace lumora {
 
@@ -21,11 +21,11 @@ std::optional<AssistantReferenceUse> assistantReferenceUseFromRaw(std::string_vi
 
 // `hasSelection`: a selection with non-blank content exists; `hasScreen`: a window screenshot
 // was captured. Without either the model is not asked; otherwise one greedy response of the
-// default model on `pool` decides. An answer other than the three words
+// default model on `executor` decides. An answer other than the three words
 // fails with "Lumora.Context" code 1, keeping the answer under "response"; model errors
 // propagate, and cancelling the awaiting task ends it with Cancelled.
-Task<AssistantReferenceUse> assistantReferenceUse(platform::LanguageModel& model, ThreadPool& pool,
-                                                  std::string request, bool hasSelection,
-                                                  bool hasScreen);
+Task<AssistantReferenceUse> assistantReferenceUse(platform::LanguageModel& model,
+                                                  Executor& executor, std::string request,
+                                                  bool hasSelection, bool hasScreen);
 
 }  // namespace lumora

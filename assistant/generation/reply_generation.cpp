@@ -27,10 +27,10 @@ Task<ContextChoice> screenContext(GenerationServices services, const std::string
     bool attach = screenImage && AssistantImageSupport::isAvailable(services.system);
     if (!attach && screenImage) {
         std::vector<ScreenText::Line> lines = co_await ScreenText::recognizeLines(
-            services.recognition, services.model.pool(), *screenImage);
+            services.recognition, services.model.executor(), *screenImage);
         context.ocr = ScreenText::reference(lines);
         ScreenText::Extraction extraction = co_await extractScreenContent(
-            services.model.port(), services.model.pool(), request, std::move(lines));
+            services.model.port(), services.model.executor(), request, std::move(lines));
         context.reference = extraction.reference();
         if (extraction.isSummary) {
             context.instructions = std::string(AssistantPrompt::summaryFallbackInstructions);
@@ -46,7 +46,7 @@ Task<ContextChoice> screenContext(GenerationServices services, const std::string
         std::optional<std::string> ocrError;
         try {
             context.ocr = co_await ScreenText::recognize(services.recognition,
-                                                         services.model.pool(), *screenImage);
+                                                         services.model.executor(), *screenImage);
         } catch (const Cancelled&) {
             throw;
         } catch (const std::exception& error) {
@@ -71,7 +71,7 @@ Task<AssistantReply> generateAssistantReply(GenerationServices services, std::st
                                             GenerationCallbacks callbacks) {
     bool hasSelection = !text::isBlank(selection);
     AssistantReferenceUse use =
-        co_await assistantReferenceUse(services.model.port(), services.model.pool(), request,
+        co_await assistantReferenceUse(services.model.port(), services.model.executor(), request,
                                        hasSelection, screenImage.has_value());
     ContextChoice choice;
     switch (use) {

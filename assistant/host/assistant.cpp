@@ -14,12 +14,13 @@ constexpr std::string_view canceledMessage = "Canceled";
 
 }  // namespace
 
-Assistant::Assistant(EventLoop& loop, ThreadPool& pool, platform::Ports& ports)
+Assistant::Assistant(EventLoop& loop, Executor& executor, platform::Ports& ports)
     : loop_(loop),
-      pool_(pool),
       ports_(ports),
-      model_(ports.languageModel, pool),
+      model_(ports.languageModel, executor),
       screenLog_{ports.system, "com.vantor.app", "ScreenCapture"},
+      processTasks_(loop),
+      work_(loop),
       lifetime_(std::make_shared<Assistant*>(this)) {}
 
 Assistant::~Assistant() {
@@ -29,23 +30,26 @@ Assistant::~Assistant() {
 
 void Assistant::event(std::string_view phase, std::string_view message, std::string_view text,
                       std::string_view action) {
-    std::string payload(phase == "error" && text.empty() ? std::string_view(result_) : text);
-    if (audit_) audit_->update(phase, message, payload, action);
+    std::string payload(phase == "error" && text.empty() ? std::string_view(session_.result)
+                                                         : text);
+    if (session_.audit) session_.audit->update(phase, message, payload, action);
 
     json::Document object = {
-        {"id", id_},
+        {"id", session_.id},
         {"phase", phase},
         {"message", message},
         {"text", payload},
         {"action", action},
-        {"canInsert", target_ && target_->editable()},
-        {"canUndo", target_ && target_->canUndo()},
-        {"mode", request_ && request_->mode ? *request_->mode : std::string("assistant")},
+        {"canInsert", session_.target && session_.target->editable()},
+        {"canUndo", session_.target && session_.target->canUndo()},
+        {"mode", session_.request && session_.request->mode ? *session_.request->mode
+                                                            : std::string("assistant")},
         {"source", sourceAppName()},
-        {"context", context_},
+        {"context", session_.context},
     };
-    std::optional<platform::Rect> rect = target_ ? target_->caretBounds() : std::nullopt;
-    if (!rect && target_) rect = target_->bounds();
+    std::optional<platform::Rect> rect =
+        session_.target ? session_.target->caretBounds() : std::nullopt;
+    if (!rect && session_.target) rect = session_.target->bounds();
     if (rect) {
         object["bounds"] = {{"x", rect->x},
                             {"y", rect->y},
@@ -54,89 +58,47 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
     }
     emit(object);
 
-    if (audit_ && audit_->error()) {
-        emit({{"id", id_}, {"phase", "audit_error"}, {"message", *audit_->error()}});
+    if (session_.audit && session_.audit->error()) {
+        emit(
+            {{"id", session_.id}, {"phase", "audit_error"}, {"message", *session_.audit->error()}});
     }
 }
 
-void Assistant::cancel(bool cancelScreen) {
-    if (request_ && request_->usesWhisper() && (recording_ || finishing_)) {
-        emit({{"id", id_}, {"phase", "whisper_cancel"}});
-    }
-    if (whisperCapture_) {
-        whisperCapture_->cancel();
-        whisperCapture_.reset();
-    }
-    if (cancelScreen && screenPreparation_) {
-        screenPreparation_->cancel();
-        screenPreparation_.reset();
-    }
-    for (auto* task : {&insertion_, &generation_}) {
-        if (*task) (*task)->cancel();
-        task->reset();
-    }
-    for (TaskHandle& task : supersededTasks_) task.cancel();
-    supersededTasks_.clear();
-    hostedResponse_.reset();
-    if (deadline_) deadline_->cancel();
-    deadline_.reset();
-    stopAudio();
-    if (recognition_) recognition_->cancel();
-    recognition_.reset();
-    audioRequest_.reset();
-    finishing_ = false;
-    transcriptGate_ = TranscriptGate{};
-    for (const auto& process : screenProcesses_) {
-        if (process->isRunning()) process->terminate();
-    }
-    screenProcesses_.clear();
-}
-
-void Assistant::replaceGeneration(TaskHandle task) {
-    std::erase_if(supersededTasks_, [](const TaskHandle& earlier) { return earlier.isDone(); });
-    if (generation_ && !generation_->isDone()) supersededTasks_.push_back(*generation_);
-    generation_ = std::move(task);
-}
-
-void Assistant::stopAudio() {
-    heldTimer_.reset();
-    if (engine_) {
-        engine_->stop();
-        engine_->removeTap();
-        engine_.reset();
-    }
-    if (audioRequest_) audioRequest_->endAudio();
-    recording_ = false;
+void Assistant::cancel([[maybe_unused]] bool cancelScreen) {
+    // The session record stays as it is: callers reset what they need.
+    work_.cancel();
 }
 
 void Assistant::beginAudit(const Request& request, const std::string& input) {
     interruptAudit("interrupted", "Replaced by another request");
-    audit_ = GenerationHistory::open(request.id, sourceAppName(),
-                                     {loop_.clock(), ports_.images, ports_.system});
-    if (!audit_) return;
+    session_.audit = GenerationHistory::open(request.id, sourceAppName(),
+                                             {loop_.clock(), ports_.images, ports_.system});
+    if (!session_.audit) return;
     bool cloud = request.provider == AssistantProvider::cloud;
-    audit_->input("request", input);
-    audit_->input("inputType", request.command == "ask" ? "typed" : "speech");
-    audit_->input("provider", cloud ? "cloud" : "local");
-    audit_->input("model", cloud ? "assistant-standard" : "Apple Foundation Models (on-device)");
+    session_.audit->input("request", input);
+    session_.audit->input("inputType", request.command == "ask" ? "typed" : "speech");
+    session_.audit->input("provider", cloud ? "cloud" : "local");
+    session_.audit->input("model",
+                          cloud ? "assistant-standard" : "Apple Foundation Models (on-device)");
 }
 
 std::string Assistant::sourceAppName() const {
-    if (!target_ || !target_->application()) return {};
-    return target_->application()->localizedName.value_or("");
+    if (!session_.target || !session_.target->application()) return {};
+    return session_.target->application()->localizedName.value_or("");
 }
 
 void Assistant::interruptAudit(std::string_view phase, std::string_view message) {
-    if (audit_) audit_->update(phase, message, result_, "");
+    if (session_.audit) session_.audit->update(phase, message, session_.result, "");
 }
 
 std::string Assistant::sourceReference() const {
-    if (!target_) return AssistantPrompt::referenceContext("", std::nullopt);
-    return AssistantPrompt::referenceContext(target_->selection(), target_->sourceContext());
+    if (!session_.target) return AssistantPrompt::referenceContext("", std::nullopt);
+    return AssistantPrompt::referenceContext(session_.target->selection(),
+                                             session_.target->sourceContext());
 }
 
 bool Assistant::supportsScreenContext() const {
-    return supportsScreenContext(request_ ? request_->provider : std::nullopt);
+    return supportsScreenContext(session_.request ? session_.request->provider : std::nullopt);
 }
 
 bool Assistant::supportsScreenContext(std::optional<AssistantProvider> provider) const {
@@ -149,8 +111,8 @@ bool Assistant::supportsScreenContext(std::optional<AssistantProvider> provider)
 void Assistant::restoreSourceIfAssistantFocused(bool explicitly) {
     auto frontmost = ports_.workspace.frontmostApplication();
     if (!frontmost || frontmost->pid != ports_.workspace.parentProcessId()) return;
-    if (!target_ || !target_->application()) return;
-    const auto& source = *target_->application();
+    if (!session_.target || !session_.target->application()) return;
+    const auto& source = *session_.target->application();
     if (source.pid == frontmost->pid || ports_.workspace.isTerminated(source.pid)) return;
     if (!explicitly) {
         auto& accessibility = ports_.accessibility;
@@ -177,17 +139,16 @@ void Assistant::installEscape() {
 }
 
 bool Assistant::runsAnything() const {
-    return recording_ || finishing_ || generation_ || hostedResponse_ || target_ ||
-           !result_.empty();
+    return work_.isGenerating() || session_.target || !session_.result.empty();
 }
 
 void Assistant::escapePressed() {
     if (holdShortcuts_.reservesEscape() || !runsAnything()) return;
     restoreSourceIfAssistantFocused(false);
     cancel(true);
-    target_.reset();
-    context_.clear();
-    result_.clear();
+    session_.target.reset();
+    session_.context.clear();
+    session_.result.clear();
     event("canceled", canceledMessage);
 }
 

@@ -36,17 +36,18 @@ std::string_view streamingAction(AssistantAction action) {
 }  // namespace
 
 void Assistant::deliverSnapshot(const AssistantReply& reply) {
-    result_ = reply.text;
-    if (reply.action == AssistantAction::text && target_) target_->streamInsert(reply.text);
+    session_.result = reply.text;
+    if (reply.action == AssistantAction::text && session_.target)
+        session_.target->streamInsert(reply.text);
     event("streaming", reply.action == AssistantAction::clarify ? clarifying : generating,
           reply.text, streamingAction(reply.action));
 }
 
 void Assistant::deliverComplete(const AssistantReply& reply) {
-    result_ = reply.text;
-    if (target_) {
-        target_->trace("generated-" + std::string(rawValue(reply.action)),
-                       text::characterCount(reply.text));
+    session_.result = reply.text;
+    if (session_.target) {
+        session_.target->trace("generated-" + std::string(rawValue(reply.action)),
+                               text::characterCount(reply.text));
     }
     switch (reply.action) {
         case AssistantAction::speak:
@@ -60,12 +61,13 @@ void Assistant::deliverComplete(const AssistantReply& reply) {
             break;
     }
     // Nothing written yet: the whole answer can still be pasted in one go.
-    if (!target_ || !target_->incremental() || target_->incremental()->canFallback) {
+    if (!session_.target || !session_.target->incremental() ||
+        session_.target->incremental()->canFallback) {
         insertResult();
         return;
     }
-    target_->streamInsert(reply.text);
-    if (target_->streamCompleted(reply.text)) {
+    session_.target->streamInsert(reply.text);
+    if (session_.target->streamCompleted(reply.text)) {
         event("result", inserted, "", "applied");
     } else {
         // Part of the answer is in the field: pasting the whole of it would duplicate that part.
@@ -74,9 +76,10 @@ void Assistant::deliverComplete(const AssistantReply& reply) {
 }
 
 void Assistant::insertResult() {
-    bool restoreClipboard = !request_ || request_->restoreClipboard.value_or(true);
-    event("processing", inserting, result_);
-    insertion_ = spawn(loop_, runInsertion(id_, result_, target_, restoreClipboard));
+    bool restoreClipboard = !session_.request || session_.request->restoreClipboard.value_or(true);
+    event("processing", inserting, session_.result);
+    work_.startInsertion(
+        runInsertion(session_.id, session_.result, session_.target, restoreClipboard));
 }
 
 Task<void> Assistant::runInsertion(std::uint64_t requestID, std::string text,
@@ -86,10 +89,9 @@ Task<void> Assistant::runInsertion(std::uint64_t requestID, std::string text,
         delivered = co_await target->insert(text, restoreClipboard);
         target->trace(delivered ? "insert-delivered" : "insert-failed", text::characterCount(text));
     }
-    if (co_await isCancelled() || id_ != requestID) co_return;
-    insertion_.reset();
-    if (audit_) {
-        audit_->input({
+    if (co_await isCancelled() || session_.id != requestID) co_return;
+    if (session_.audit) {
+        session_.audit->input({
             {"insertionFailure", target ? target->insertionFailure().value_or("") : "no-target"},
             {"targetRole", target ? target->sourceContext().focusedRole : ""},
             {"targetHadSnapshot", target && target->original().has_value()},

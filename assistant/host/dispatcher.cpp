@@ -17,7 +17,6 @@ constexpr std::string_view undoUnavailableMessage =
     "The field changed. Undo is no longer available.";
 constexpr std::string_view copiedMessage = "Copied.";
 constexpr std::string_view unknownCommandMessage = "Unknown assistant command.";
-constexpr std::string_view whisperFailedMessage = "Whisper transcription failed.";
 constexpr double undoRestoreDelay = 0.18;
 
 bool beginsAssistantSession(const Request& request) {
@@ -33,15 +32,14 @@ void Assistant::handle(const Request& request) {
         if (supportsScreenContext(request.provider) &&
             !ports_.permissions.screenCapturePreflight()) {
             cancel(true);
-            id_ = request.id;
+            session_.id = request.id;
             event("error", screenRecordingNeeded);
             return;
         }
     }
 
     const std::string& command = request.command;
-    const bool matches = request.id == id_;
-    const bool whisperSession = request_ && request_->usesWhisper();
+    const bool matches = request.id == session_.id;
 
     if (command == "hold_configure") {
         holdShortcuts_.configure(
@@ -55,31 +53,19 @@ void Assistant::handle(const Request& request) {
     } else if (command == "status") {
         availability();
     } else if (command == "permissions") {
-        spawn(loop_, permissions());
+        processTasks_.spawn(permissions());
     } else if (command == "permission_microphone") {
-        spawn(loop_, requestMicrophoneThenReport());
+        processTasks_.spawn(requestMicrophoneThenReport());
     } else if (command == "permission_speech") {
-        spawn(loop_, requestSpeechThenReport());
+        processTasks_.spawn(requestSpeechThenReport());
     } else if (command == "permission_screen") {
         requestScreenThenReport();
     } else if (command == "settings_microphone" || command == "settings_speech" ||
                command == "settings_screen") {
         openSettingsPane(command);
-    } else if (command == "whisper_partial") {
-        if (matches && recording_ && whisperSession) {
-            whisperPreview_ = request.text.value_or("");
-            event("recording", "Listening… Release to transcribe.", whisperPreview_);
-        }
-    } else if (command == "whisper_result") {
-        if (matches && finishing_ && whisperSession) completeTranscript(request.text.value_or(""));
-    } else if (command == "whisper_error") {
-        if (matches && (recording_ || finishing_) && whisperSession) {
-            std::string preview = whisperPreview_;
-            cancel(true);
-            result_ = preview;
-            event("error", request.text ? std::string_view(*request.text) : whisperFailedMessage,
-                  preview);
-        }
+    } else if (command == "whisper_partial" || command == "whisper_result" ||
+               command == "whisper_error") {
+        receiveWhisper(request);
     } else if (command == "halt") {
         if (matches) {
             interruptAudit("interrupted", "Generation halted by playback");
@@ -99,9 +85,9 @@ void Assistant::handle(const Request& request) {
     } else if (command == "ask") {
         ask(request);
     } else if (command == "undo") {
-        if (matches && target_ && target_->canUndo()) undo(request);
+        if (matches && session_.target && session_.target->canUndo()) undo(request);
     } else if (command == "copy") {
-        if (matches && !result_.empty()) copy();
+        if (matches && !session_.result.empty()) copy();
     } else if (command == "screen") {
         if (matches) captureScreen(request.context == "region", std::nullopt);
     } else {
@@ -113,31 +99,31 @@ void Assistant::cancelCommand(const Request& request) {
     interruptAudit("canceled", "Canceled");
     if (request.restore == true) restoreSourceIfAssistantFocused(true);
     cancel(true);
-    id_ = request.id;
-    target_.reset();
-    context_.clear();
-    result_.clear();
-    screenImage_.reset();
+    session_.id = request.id;
+    session_.target.reset();
+    session_.context.clear();
+    session_.result.clear();
+    session_.screenImage.reset();
     event("idle", "");
 }
 
 void Assistant::open(const Request& request) {
-    if (audit_) {
+    if (session_.audit) {
         interruptAudit("interrupted", "Replaced by a new Assistant session");
-        audit_.reset();
+        session_.audit.reset();
     }
     cancel(true);
-    id_ = request.id;
-    request_ = request;
-    result_.clear();
-    screenImage_.reset();
-    target_ = std::make_shared<Target>(ports_, loop_);
+    session_.id = request.id;
+    session_.request = request;
+    session_.result.clear();
+    session_.screenImage.reset();
+    session_.target = std::make_shared<Target>(ports_, loop_, processTasks_);
     // The Lumora app itself in front means there is no field of the user's to work on.
-    if (target_->application() &&
-        target_->application()->pid == ports_.workspace.parentProcessId()) {
-        target_.reset();
+    if (session_.target->application() &&
+        session_.target->application()->pid == ports_.workspace.parentProcessId()) {
+        session_.target.reset();
     }
-    context_ = sourceReference();
+    session_.context = sourceReference();
     event("result", openedMessage);
 }
 
@@ -145,20 +131,20 @@ void Assistant::ask(const Request& request) {
     std::string_view trimmed =
         request.text ? text::trimWhitespaceAndNewlines(*request.text) : std::string_view();
     if (trimmed.empty()) {
-        id_ = request.id;
+        session_.id = request.id;
         event("error", emptyRequestMessage);
         return;
     }
     std::string prompt(trimmed);
-    std::optional<platform::Image> capturedEarlier = std::move(screenImage_);
-    screenImage_.reset();
+    std::optional<platform::Image> capturedEarlier = std::move(session_.screenImage);
+    session_.screenImage.reset();
     cancel(true);
-    id_ = request.id;
-    request_ = request;
-    context_ = sourceReference();
+    session_.id = request.id;
+    session_.request = request;
+    session_.context = sourceReference();
     if (capturedEarlier) {
         generate(prompt, std::move(capturedEarlier));
-    } else if (supportsScreenContext() && target_ && target_->windowID()) {
+    } else if (supportsScreenContext() && session_.target && session_.target->windowID()) {
         captureScreen(false, prompt);
     } else {
         generate(prompt, std::nullopt);
@@ -168,25 +154,25 @@ void Assistant::ask(const Request& request) {
 void Assistant::undo(const Request& request) {
     bool restore = request.restore == true;
     if (restore) restoreSourceIfAssistantFocused(true);
-    spawn(loop_, undoAfterRestore(request.id, restore));
+    work_.startUndo(undoAfterRestore(request.id, restore));
 }
 
 Task<void> Assistant::undoAfterRestore(std::uint64_t requestID, bool restore) {
     // Give the reactivated application a moment to take focus back before editing its field.
     if (restore) co_await sleepFor(undoRestoreDelay);
-    if (id_ != requestID) co_return;
-    if (target_ && target_->undo()) {
+    if (session_.id != requestID) co_return;
+    if (session_.target && session_.target->undo()) {
         event("result", undoneMessage, "", "undone");
         co_return;
     }
-    if (target_) target_->dropUndoState();
-    event("result", undoUnavailableMessage, result_, "undo_unavailable");
+    if (session_.target) session_.target->dropUndoState();
+    event("result", undoUnavailableMessage, session_.result, "undo_unavailable");
 }
 
 void Assistant::copy() {
     ports_.pasteboard.clearContents();
-    ports_.pasteboard.setString(result_);
-    event("result", copiedMessage, result_);
+    ports_.pasteboard.setString(session_.result);
+    event("result", copiedMessage, session_.result);
 }
 
 }  // namespace lumora

@@ -32,7 +32,7 @@ std::string prefix(std::string_view text, std::size_t characters) {
 }  // namespace
 
 void Assistant::generate(const std::string& text, std::optional<platform::Image> screenImage) {
-    if (request_ && request_->provider == AssistantProvider::cloud) {
+    if (session_.request && session_.request->provider == AssistantProvider::cloud) {
         generateHosted(text, std::move(screenImage));
         return;
     }
@@ -46,70 +46,61 @@ void Assistant::generate(const std::string& text, std::optional<platform::Image>
         return;
     }
     if (text::characterCount(text) > requestLimit ||
-        text::characterCount(context_) > contextLimit) {
+        text::characterCount(session_.context) > contextLimit) {
         event("error", inputTooLong);
         return;
     }
 
     GenerationInputs inputs;
-    inputs.requestID = id_;
+    inputs.requestID = session_.id;
     inputs.request = text;
-    if (target_) {
-        inputs.source = target_->sourceContext();
-        inputs.selection = target_->selection();
+    if (session_.target) {
+        inputs.source = session_.target->sourceContext();
+        inputs.selection = session_.target->selection();
     }
-    inputs.previous = prefix(result_, previousLimit);
-    inputs.preference = prefix(request_ ? request_->instruction.value_or("") : "", preferenceLimit);
-    inputs.audit = audit_;
+    inputs.previous = prefix(session_.result, previousLimit);
+    inputs.preference =
+        prefix(session_.request ? session_.request->instruction.value_or("") : "", preferenceLimit);
+    inputs.audit = session_.audit;
     inputs.screenImage = std::move(screenImage);
 
+    // This reply is measured against the field as it is now, and undo takes back only it.
+    if (session_.target) session_.target->beginReply();
     event("processing", thinking);
-    if (deadline_) deadline_->cancel();
-    deadline_ = spawn(loop_, expireGeneration(id_));
-    replaceGeneration(spawn(loop_, runGeneration(std::move(inputs))));
+    work_.armDeadline(generationTimeout,
+                      [this, requestID = session_.id] { expireGeneration(requestID); });
+    work_.startGeneration(runGeneration(std::move(inputs)));
 }
 
-Task<void> Assistant::expireGeneration(std::uint64_t requestID) {
-    try {
-        co_await sleepFor(generationTimeout);
-    } catch (const Cancelled&) {
-        // Decided below: only a cancelled task stays quiet.
-    }
-    if (co_await isCancelled() || id_ != requestID) co_return;
+void Assistant::expireGeneration(std::uint64_t requestID) {
+    if (session_.id != requestID) return;
     cancel(true);
     event("error", timedOut);
 }
 
 Task<void> Assistant::runGeneration(GenerationInputs inputs) {
     const std::uint64_t requestID = inputs.requestID;
-    if (!co_await isCancelled() && id_ == requestID) {
-        std::optional<std::string> failure;
-        std::optional<AssistantReply> reply;
-        try {
-            reply = co_await produceReply(inputs);
-        } catch (const Cancelled&) {
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        if (!co_await isCancelled() && id_ == requestID) {
-            if (reply) deliverComplete(*reply);
-            if (failure) event("error", std::string(generationFailed) + *failure);
-        }
+    if (co_await isCancelled() || session_.id != requestID) co_return;
+    std::optional<std::string> failure;
+    std::optional<AssistantReply> reply;
+    try {
+        reply = co_await produceReply(inputs);
+    } catch (const Cancelled&) {
+    } catch (const std::exception& error) {
+        failure = error.what();
     }
-    // The same request may have started another generation since (an "ask" reusing its id, a
-    // capture with a prompt): its handles are not this task's to clear.
-    const TaskHandle self = co_await currentTask();
-    if (id_ == requestID && generation_ == self) {
-        if (deadline_) deadline_->cancel();
-        deadline_.reset();
-        generation_.reset();
-    }
+    // A cancelled generation was replaced by whoever cancelled it, and the deadline it armed
+    // went with it; the one armed now belongs to its successor.
+    if (co_await isCancelled() || session_.id != requestID) co_return;
+    work_.disarmDeadline();
+    if (reply) deliverComplete(*reply);
+    if (failure) event("error", std::string(generationFailed) + *failure);
 }
 
 Task<AssistantReply> Assistant::produceReply(const GenerationInputs& inputs) {
     const std::string reference =
         AssistantPrompt::referenceContext(inputs.selection, inputs.source);
-    context_ = reference;
+    session_.context = reference;
     const std::shared_ptr<GenerationHistory>& audit = inputs.audit;
     if (audit) {
         audit->input({
@@ -148,7 +139,7 @@ Task<AssistantReply> Assistant::produceReply(const GenerationInputs& inputs) {
     // The stream checks cancellation just before handing out a reply, so only staleness is
     // left to check here.
     callbacks.onSnapshot = [this, requestID = inputs.requestID](const AssistantReply& reply) {
-        if (id_ == requestID) deliverSnapshot(reply);
+        if (session_.id == requestID) deliverSnapshot(reply);
     };
     GenerationServices services{model_, ports_.textRecognition, ports_.system};
     Task<AssistantReply> generation =

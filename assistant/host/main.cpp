@@ -14,6 +14,7 @@
 #include "runtime/atomic_file.h"
 #include "runtime/clock.h"
 #include "runtime/error.h"
+#include "runtime/thread_pool.h"
 
 namespace {
 

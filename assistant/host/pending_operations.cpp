@@ -1,6 +1,7 @@
 // Session operations whose machinery is not built yet: recording and transcription, and the
 // cloud relay. They keep their final signatures so the dispatcher is complete; until their
-// machinery lands they leave the session as it is.
+// machinery lands they leave the session as it is. The Whisper commands only ever act on a
+// recording session, and there is none before recording exists.
 #include "assistant/host/assistant.h"
 
 namespace lumora {
@@ -9,7 +10,7 @@ void Assistant::start(const Request&) {}
 
 void Assistant::finishRecording() {}
 
-void Assistant::completeTranscript(const std::string&) {}
+void Assistant::receiveWhisper(const Request&) {}
 
 void Assistant::generateHosted(const std::string&, std::optional<platform::Image>) {}
 

@@ -69,14 +69,15 @@ void Assistant::captureScreen(bool region, std::optional<std::string> prompt) {
         event("error", screenRecordingNeeded);
         return;
     }
-    std::optional<std::uint32_t> windowID = target_ ? target_->windowID() : std::nullopt;
+    std::optional<std::uint32_t> windowID =
+        session_.target ? session_.target->windowID() : std::nullopt;
     if (!region && !windowID) {
         event("error", noOriginalWindow);
         return;
     }
     event("capturing_screen", capturing);
     // An earlier capture or generation of the same request goes on and may still deliver.
-    replaceGeneration(spawn(loop_, runScreenCapture(id_, region, windowID, std::move(prompt))));
+    work_.startGeneration(runScreenCapture(session_.id, region, windowID, std::move(prompt)));
 }
 
 Task<void> Assistant::runScreenCapture(std::uint64_t requestID, bool region,
@@ -95,15 +96,15 @@ Task<void> Assistant::runScreenCapture(std::uint64_t requestID, bool region,
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    const bool current = !co_await isCancelled() && id_ == requestID;
+    const bool current = !co_await isCancelled() && session_.id == requestID;
     if (current && image) {
         long elapsed = static_cast<long>((ports_.system.uptime() - start) * 1000);
         screenLog_.info("Capture completed in " + std::to_string(elapsed) + " ms");
         if (prompt) {
             generate(*prompt, std::move(image));
         } else {
-            screenImage_ = std::move(image);
-            event("result", captured, result_);
+            session_.screenImage = std::move(image);
+            event("result", captured, session_.result);
         }
     } else if (current && failure) {
         event("error", std::string(captureFailed) + *failure);
@@ -115,13 +116,14 @@ Task<platform::Image> Assistant::captureRegion() {
     const std::string output = scratch.file("screen.png");
     std::shared_ptr<platform::ChildProcess> process =
         ports_.screenCapture.makeProcess(regionTool, {"-x", "-i", "-s", "-T", "0", output});
-    screenProcesses_.push_back(process);
+    work_.track(process);
     co_await checkCancellation();
     process->launch();
-    auto waitForExit = [process](std::stop_token) { return process->waitForExit(); };
-    auto exited = inBackground(pool_, std::move(waitForExit));
-    int status = co_await exited;
-    std::erase(screenProcesses_, process);
+    auto awaitExit = [process](Completion<int> exited) {
+        process->whenExited([exited](int status) { exited(status); });
+    };
+    int status = co_await callback<int>(std::move(awaitExit));
+    work_.forget(process);
     std::optional<std::string> encoded = status == 0 ? files::readAll(output) : std::nullopt;
     std::optional<platform::Image> image = encoded ? ports_.images.decode(*encoded) : std::nullopt;
     if (!image) throw captureCanceled();

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "assistant/generation/model_client.h"
 #include "runtime/bridge.h"
 #include "runtime/text.h"
 
@@ -76,8 +77,8 @@ std::string screenExtractionPrompt(std::string_view numberedLines, std::string_v
     return prompt;
 }
 
-Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model, ThreadPool& pool,
-                                                  std::string request,
+Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model,
+                                                  Executor& executor, std::string request,
                                                   std::vector<ScreenText::Line> lines) {
     using ScreenText::ErrorCode;
     if (lines.empty()) throw ScreenText::error(ErrorCode::noReadableText);
@@ -88,12 +89,7 @@ Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model
     std::shared_ptr<platform::LanguageModelSession> session = model.makeSession(
         platform::ModelConfiguration::generalPermissive, std::string(screenExtractionInstructions));
     platform::ModelPrompt prompt{std::nullopt, screenExtractionPrompt(numbered, request)};
-    // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
-    // operand twice, which double-frees whatever it captured.
-    auto ask = [session, prompt = std::move(prompt)](std::stop_token stop) {
-        return session->respond(prompt, stop);
-    };
-    const std::string answer = co_await inBackground(pool, std::move(ask));
+    const std::string answer = co_await respond(executor, std::move(session), std::move(prompt));
     co_await checkCancellation();
 
     std::vector<std::string> texts;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/language_model.h"
+#include "runtime/executor.h"
 #include "runtime/task.h"
-#include "runtime/thread_pool.h"
 #include "screentext/screen_text.h"
 
 namespace lumora {
@@ -26,9 +26,9 @@ std::string screenExtractionPrompt(std::string_view numberedLines, std::string_v
 // `lines` come in reading order from recognizeLines. Fails with "Lumora.ScreenText" code 2
 // when there are none and code 3 when the numbered lines reach 12,001 characters, both before
 // the model is asked; model errors and cancellation pass through. The model is asked on
-// `pool`, in a session of its own.
-Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model, ThreadPool& pool,
-                                                  std::string request,
+// `executor`, in a session of its own.
+Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model,
+                                                  Executor& executor, std::string request,
                                                   std::vector<ScreenText::Line> lines);
 
 }  // namespace lumora

@@ -19,7 +19,7 @@ Task<void> runLater(double delay, std::function<void()> action) {
 }  // namespace
 
 FocusedPaste::FocusedPaste(platform::Pasteboard& pasteboard, platform::Keyboard& keyboard,
-                           EventLoop& loop, PasteOperations operations)
+                           TaskScope& restores, PasteOperations operations)
     : pasteboard_(operations.pasteboard ? *operations.pasteboard : pasteboard),
       operations_(std::move(operations)) {
     if (!operations_.sleep) {
@@ -36,8 +36,8 @@ FocusedPaste::FocusedPaste(platform::Pasteboard& pasteboard, platform::Keyboard&
     if (!operations_.scheduleRestore) {
         // Not tied to the paste or its target: the user's clipboard comes back even when the
         // request is over by then.
-        operations_.scheduleRestore = [&loop](std::function<void()> action) {
-            spawn(loop, runLater(restoreDelay, std::move(action)));
+        operations_.scheduleRestore = [&restores](std::function<void()> action) {
+            restores.spawn(runLater(restoreDelay, std::move(action)));
         };
     }
 }

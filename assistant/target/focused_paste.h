@@ -9,8 +9,8 @@
 
 #include "platform/keyboard.h"
 #include "platform/pasteboard.h"
-#include "runtime/event_loop.h"
 #include "runtime/task.h"
+#include "runtime/task_scope.h"
 
 namespace lumora {
 
@@ -25,8 +25,9 @@ struct PasteOperations {
 
 class FocusedPaste {
   public:
-    FocusedPaste(platform::Pasteboard& pasteboard, platform::Keyboard& keyboard, EventLoop& loop,
-                 PasteOperations operations = {});
+    // `restores` owns the putting back of the user's clipboard, which outlives the paste.
+    FocusedPaste(platform::Pasteboard& pasteboard, platform::Keyboard& keyboard,
+                 TaskScope& restores, PasteOperations operations = {});
 
     // True when Command-V was posted for `text`. Both checks are asked again at every step, so
     // switching applications or pressing a modifier during the sequence stops it.

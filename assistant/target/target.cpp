@@ -33,8 +33,11 @@ std::string cut(std::string_view text, std::size_t characters) {
 
 }  // namespace
 
-Target::Target(platform::Ports& ports, EventLoop& loop)
-    : ports_(ports), loop_(loop), application_(ports.workspace.frontmostApplication()) {
+Target::Target(platform::Ports& ports, EventLoop& loop, TaskScope& lasting)
+    : ports_(ports),
+      loop_(loop),
+      lasting_(lasting),
+      application_(ports.workspace.frontmostApplication()) {
     platform::Accessibility& ax = ports.accessibility;
     bool trusted = ports.permissions.accessibilityTrusted();
     if (trusted) {
@@ -69,6 +72,7 @@ void Target::captureField(const platform::AXElement& focused) {
     }
     element_ = focused;
     original_ = accessibility::snapshot(ax, element_);
+    replyBase_ = original_;
     if (original_) {
         platform::TextRange range{static_cast<long>(original_->location),
                                   static_cast<long>(original_->length)};
@@ -150,9 +154,15 @@ bool Target::computeStreamingSupport() const {
     return false;
 }
 
+void Target::beginReply() {
+    if (committed_) replyBase_ = committed_;
+    incremental_.reset();
+    dropUndoState();
+}
+
 void Target::streamInsert(std::string_view text) {
-    if (!supportsStreamingInsertion() || !original_) return;
-    if (!incremental_) incremental_.emplace(*original_);
+    if (!supportsStreamingInsertion() || !replyBase_) return;
+    if (!incremental_) incremental_.emplace(*replyBase_);
     if (!isRunning() || !element_) return;
     platform::Accessibility& ax = ports_.accessibility;
     bool sameElement = isFrontmost() && isFocused(currentFocus());
@@ -189,7 +199,7 @@ Task<bool> Target::insert(std::string text, bool restoreClipboard) {
         refuse("secure-text-field", count);
         co_return false;
     }
-    FocusedPaste paste(ports_.pasteboard, ports_.keyboard, loop_);
+    FocusedPaste paste(ports_.pasteboard, ports_.keyboard, lasting_);
     platform::Keyboard& keyboard = ports_.keyboard;
     bool pasted = co_await paste.paste(
         std::move(text), restoreClipboard, [this] { return pasteSourceIsActive(); },

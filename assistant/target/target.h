@@ -15,14 +15,16 @@
 #include "platform/ports.h"
 #include "runtime/event_loop.h"
 #include "runtime/task.h"
+#include "runtime/task_scope.h"
 
 namespace lumora {
 
 class Target {
   public:
     // Captures the frontmost application and its focused field. The loop must outlive the
-    // target; it times the paste and gives the trace its clock.
-    Target(platform::Ports& ports, EventLoop& loop);
+    // target; it gives the trace its clock. `lasting` owns what a paste leaves running after
+    // the request (the user's clipboard coming back).
+    Target(platform::Ports& ports, EventLoop& loop, TaskScope& lasting);
 
     const std::optional<platform::RunningApplication>& application() const { return application_; }
     bool isSecureField() const { return isSecureField_; }
@@ -43,6 +45,9 @@ class Target {
     // Whether the field may be typed into while the reply grows; asked once, then cached.
     bool supportsStreamingInsertion();
 
+    // Starts the streaming edit of a new reply from the field as the last reply left it (as
+    // captured, when none was typed), and forgets what the last one could undo.
+    void beginReply();
     // Types what `text` (the whole reply so far) adds since the last call.
     void streamInsert(std::string_view text);
     // Whether the whole reply is in the field and the field is unchanged since.
@@ -68,6 +73,7 @@ class Target {
 
     platform::Ports& ports_;
     EventLoop& loop_;
+    TaskScope& lasting_;
     std::optional<platform::RunningApplication> application_;
     platform::AXElement element_;
     bool isSecureField_ = false;
@@ -79,6 +85,8 @@ class Target {
     std::optional<platform::Rect> caretBounds_;
     std::optional<TextEditReceipt> receipt_;
     std::optional<TargetSnapshot> committed_;
+    // Where the next reply's streaming edit starts.
+    std::optional<TargetSnapshot> replyBase_;
     std::optional<IncrementalTextEdit> incremental_;
     std::optional<std::string> insertionFailure_;
     std::optional<bool> streamingSupport_;

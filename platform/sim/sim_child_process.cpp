@@ -1,7 +1,8 @@
 #include "platform/sim/sim_child_process.h"
 
-#include <condition_variable>
 #include <csignal>
+#include <functional>
+#include <mutex>
 
 #include "platform/linux/png_images.h"
 #include "runtime/atomic_file.h"
@@ -32,15 +33,19 @@ class SimChildProcess final : public platform::ChildProcess {
             world_->launches.push_back(launch_);
             script = found->second;
         }
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         state_ = State::running;
-        if (!script.runsUntilTerminated) exit(script);
+        if (!script.runsUntilTerminated) end(lock, script.exitStatus, script.outputImage);
     }
 
-    int waitForExit() override {
+    void whenExited(std::function<void(int)> exited) override {
         std::unique_lock lock(mutex_);
-        exited_.wait(lock, [&] { return state_ != State::running; });
-        return state_ == State::exited ? status_ : -1;
+        if (state_ != State::exited) {
+            exited_ = std::move(exited);
+            return;
+        }
+        lock.unlock();
+        exited(status_);
     }
 
     bool isRunning() override {
@@ -49,24 +54,23 @@ class SimChildProcess final : public platform::ChildProcess {
     }
 
     void terminate() override {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         if (state_ != State::running) return;
-        state_ = State::exited;
-        status_ = SIGTERM;
-        exited_.notify_all();
+        end(lock, SIGTERM, std::nullopt);
     }
 
   private:
     enum class State { notLaunched, running, exited };
 
-    // Called with mutex_ held.
-    void exit(const ProcessScript& script) {
-        status_ = script.exitStatus;
-        if (status_ == 0 && script.outputImage && !writeOutput(*script.outputImage)) {
-            status_ = writeFailedStatus;
-        }
+    // Writes the scripted picture, records the status and tells the handler, outside the lock.
+    void end(std::unique_lock<std::mutex>& lock, int status,
+             const std::optional<WindowImage>& output) {
+        status_ = status;
+        if (status_ == 0 && output && !writeOutput(*output)) status_ = writeFailedStatus;
         state_ = State::exited;
-        exited_.notify_all();
+        std::function<void(int)> exited = std::exchange(exited_, nullptr);
+        lock.unlock();
+        if (exited) exited(status_);
     }
 
     bool writeOutput(const WindowImage& picture) {
@@ -80,7 +84,7 @@ class SimChildProcess final : public platform::ChildProcess {
     std::shared_ptr<World> world_;
     ProcessLaunch launch_;
     std::mutex mutex_;
-    std::condition_variable exited_;
+    std::function<void(int)> exited_;
     State state_ = State::notLaunched;
     int status_ = 0;
 };

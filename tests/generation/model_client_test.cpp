@@ -1,5 +1,5 @@
-// Calls to the on-device model from loop tasks: blocking port calls run on the pool and resume
-// the task on the loop; cancelling the task stops the call through its stop token.
+// Calls to the on-device model from loop tasks: port calls run on the pool and resume the task
+// on the loop; cancelling the task stops the call through its stop token.
 #include "assistant/generation/model_client.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "platform/sim/sim_desktop.h"
 #include "runtime/error.h"
+#include "runtime/thread_pool.h"
 #include "tests/runtime/real_loop.h"
 
 namespace lumora {
@@ -99,7 +100,16 @@ class StoppableModel final : public platform::LanguageModel {
     class Session final : public platform::LanguageModelSession {
       public:
         explicit Session(StoppableModel& model) : model_(model) {}
-        std::string respond(const platform::ModelPrompt&, std::stop_token stop) override {
+        void respond(const platform::ModelPrompt&, Completion<std::string> answer) override {
+            waitForStop(answer.stopToken());
+        }
+        void streamResponse(const platform::ModelPrompt&,
+                            AsyncStream<std::string>::Producer output) override {
+            waitForStop(output.stopToken());
+        }
+
+      private:
+        void waitForStop(std::stop_token stop) {
             std::unique_lock lock(model_.mutex);
             model_.started = true;
             model_.changed.notify_all();
@@ -107,13 +117,7 @@ class StoppableModel final : public platform::LanguageModel {
             model_.sawStop = stop.stop_requested();
             throw Cancelled();
         }
-        void streamResponse(const platform::ModelPrompt& prompt,
-                            const std::function<void(const std::string&)>&,
-                            std::stop_token stop) override {
-            respond(prompt, stop);
-        }
 
-      private:
         StoppableModel& model_;
     };
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/sim_desktop.h"
+#include "runtime/thread_pool.h"
 #include "tests/runtime/real_loop.h"
 
 namespace lumora {
@@ -186,17 +187,16 @@ class StalledModel final : public platform::LanguageModel {
     class Session final : public platform::LanguageModelSession {
       public:
         explicit Session(StalledModel& model) : model_(model) {}
-        std::string respond(const platform::ModelPrompt&, std::stop_token stop) override {
+        void respond(const platform::ModelPrompt&, Completion<std::string> answer) override {
             model_.started.count_down();
             std::mutex mutex;
             std::condition_variable_any stopped;
             std::unique_lock lock(mutex);
-            stopped.wait(lock, stop, [] { return false; });
+            stopped.wait(lock, answer.stopToken(), [] { return false; });
             throw Cancelled();
         }
         void streamResponse(const platform::ModelPrompt&,
-                            const std::function<void(const std::string&)>&,
-                            std::stop_token) override {
+                            AsyncStream<std::string>::Producer) override {
             ADD_FAILURE() << "the classifier never streams";
         }
 

@@ -1,4 +1,4 @@
-// The controller on the simulated desktop with a manual clock, events captured in memory.
+// The controller on the simulated desktop in virtual time, events captured in memory.
 #include "assistant/host/assistant.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 
 #include "assistant/host/event_output.h"
 #include "tests/support/sim_ports.h"
+#include "tests/support/virtual_time.h"
 
 namespace lumora {
 namespace {
@@ -24,7 +25,7 @@ class AssistantTest : public testing::Test {
   protected:
     AssistantTest() : sim(scenario), desktop(sim.desktop.get()) {
         setEventDestination([this](std::string_view line) { events.push_back(json::parse(line)); });
-        assistant = std::make_unique<Assistant>(loop, pool, sim.ports);
+        assistant = std::make_unique<Assistant>(time.loop, time.executor, sim.ports);
     }
     ~AssistantTest() override {
         assistant.reset();
@@ -36,7 +37,7 @@ class AssistantTest : public testing::Test {
         auto request = decoder.decode(command.dump());
         ASSERT_TRUE(request);
         assistant->handle(*request);
-        loop.runUntilIdle();
+        time.settle();
     }
 
     void pressEscape() {
@@ -44,12 +45,10 @@ class AssistantTest : public testing::Test {
         escape.type = platform::InputEventType::keyDown;
         escape.keyCode = 53;
         desktop->deliverInput(escape);
-        loop.runUntilIdle();
+        time.settle();
     }
 
-    ManualClock clock;
-    EventLoop loop{clock};
-    ThreadPool pool{1};
+    test_support::VirtualTime time;
     test_support::SimPorts sim;
     sim::SimDesktop* desktop;
     std::unique_ptr<Assistant> assistant;

@@ -1,19 +1,19 @@
-// The controller on the simulated desktop with a manual clock: Notes in front with its body
-// focused, a scripted on-device model, events captured in memory, and an optional audit folder.
+// The controller on the simulated desktop, on one thread in virtual time: Notes in front with
+// its body focused, a scripted on-device model, events captured in memory, and an optional
+// audit folder.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "assistant/host/assistant.h"
 #include "assistant/host/event_output.h"
 #include "tests/support/sim_ports.h"
+#include "tests/support/virtual_time.h"
 
 namespace lumora::controller_testing {
 
@@ -86,7 +86,7 @@ class ControllerTest : public testing::Test {
             world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
         }
         sim = std::make_unique<test_support::SimPorts>(world.dump());
-        assistant = std::make_unique<Assistant>(loop, pool, sim->ports);
+        assistant = std::make_unique<Assistant>(time.loop, time.executor, sim->ports);
     }
 
     void send(const json& command) {
@@ -102,10 +102,13 @@ class ControllerTest : public testing::Test {
         send({{"command", "open"}, {"id", id}});
         events.clear();
         send({{"command", "ask"}, {"id", id}, {"text", text}});
-        ASSERT_TRUE(runUntil([&] { return finished(id); })) << json(events).dump(1);
-        loop.advance(2.0);
-        loop.runUntilIdle();
+        advance(2.0);
+        ASSERT_TRUE(finished(id)) << json(events).dump(1);
     }
+
+    // Runs everything that is ready, without moving the clock.
+    void settle() { time.settle(); }
+    void advance(double seconds) { time.advance(seconds); }
 
     bool finished(std::uint64_t id) const {
         for (const json& event : events) {
@@ -115,22 +118,11 @@ class ControllerTest : public testing::Test {
         return false;
     }
 
-    // Runs the loop, waiting for the model's worker and firing the short timers of the paste;
-    // long ones (the generation deadline) only fire when a test advances the clock itself.
-    template <class Done>
-    bool runUntil(Done done) {
-        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > giveUp) return false;
-            if (loop.runUntilIdle() > 0) continue;
-            std::optional<double> delay = loop.nextDelay();
-            if (delay && *delay <= 2.0) {
-                loop.advance(*delay);
-                continue;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+    // What "copy" puts on the clipboard: the session's latest transcript or answer.
+    std::string copiedResult(std::uint64_t id) {
+        send({{"command", "copy"}, {"id", id}});
+        return events.back()["message"] == "Copied." ? events.back()["text"].get<std::string>()
+                                                     : std::string();
     }
 
     std::vector<json> phasesOf(std::uint64_t id) const {
@@ -174,9 +166,7 @@ class ControllerTest : public testing::Test {
         if (auditDirectory) std::filesystem::remove_all(*auditDirectory);
     }
 
-    ManualClock clock;
-    EventLoop loop{clock};
-    ThreadPool pool{1};
+    test_support::VirtualTime time;
     std::unique_ptr<test_support::SimPorts> sim;
     std::unique_ptr<Assistant> assistant;
     std::vector<json> events;

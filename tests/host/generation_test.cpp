@@ -38,7 +38,7 @@ TEST_F(GenerationTest, StreamsATextAnswerIntoTheFieldAndAuditsTheRequest) {
     EXPECT_EQ(streamed, (std::vector<std::string>{"Ro", "Roses ", "Roses are ", "Roses are red."}));
     EXPECT_EQ(events.back()["action"], "applied");
     EXPECT_EQ(events.back()["text"], "");
-    EXPECT_EQ(assistant->result(), "Roses are red.");
+    EXPECT_EQ(copiedResult(2), "Roses are red.");
 
     const json record = auditRecord();
     const json& input = record;
@@ -211,11 +211,12 @@ TEST_F(GenerationTest, AFollowUpSeesTheFirst6000CharactersOfThePreviousAnswer) {
                      {{"match", "Draft"}, {"text", "0|" + longAnswer}, {"chunkSize", 1000}},
                      modelSays("0|Shorter.")}));
     ask("Draft a long essay");
-    ASSERT_EQ(assistant->result(), longAnswer);
+    ASSERT_EQ(copiedResult(2), longAnswer);
 
     events.clear();
     send({{"command", "ask"}, {"id", 3}, {"text", "Make it shorter"}});
-    ASSERT_TRUE(runUntil([&] { return finished(3); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(3));
     auto calls = answerCalls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_NE(calls[1].prompt.find("PREVIOUS OUTPUT (for follow-up edits):\n" +
@@ -234,15 +235,15 @@ TEST_F(GenerationTest, ANewRequestSilencesTheOneStillStreaming) {
     load(notesWorld({classifierSays("none"), slowFirstAnswer(), modelSays("0|Second.")}));
     send({{"command", "open"}, {"id", 1}});
     send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
-    ASSERT_TRUE(
-        runUntil([&] { return !phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming"; }));
+    settle();
+    ASSERT_TRUE(!phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming");
     send({{"command", "ask"}, {"id", 2}, {"text", "the second request"}});
-    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(2));
     std::size_t firstOfSecond = 0;
     while (events[firstOfSecond]["id"] != 2) ++firstOfSecond;
 
-    loop.advance(100.0);
-    loop.runUntilIdle();
+    advance(100.0);
     // Every event carries the current id, so the first request's leftovers are told apart by
     // what they say: its text, its failure once its stream is stopped, its deadline.
     std::size_t results = 0;
@@ -268,18 +269,19 @@ TEST_F(GenerationTest, AnAskReusingTheIdKeepsItsOwnDeadline) {
                      {{"match", "again"}, {"text", "0|Never"}, {"stallsAfter", 0}}}));
     send({{"command", "open"}, {"id", 4}});
     send({{"command", "ask"}, {"id", 4}, {"text", "the first request"}});
-    ASSERT_TRUE(
-        runUntil([&] { return !phasesOf(4).empty() && phasesOf(4).back()[0] == "streaming"; }));
+    settle();
+    ASSERT_TRUE(!phasesOf(4).empty() && phasesOf(4).back()[0] == "streaming");
     send({{"command", "ask"}, {"id", 4}, {"text", "ask again"}});
     auto processing = [&] {
         return std::count_if(events.begin(), events.end(),
                              [](const json& event) { return event["phase"] == "processing"; });
     };
-    ASSERT_TRUE(runUntil([&] { return processing() == 2 && answerCalls().size() == 2; }));
-    loop.runUntilIdle();
+    settle();
+    ASSERT_EQ(processing(), 2);
+    ASSERT_EQ(answerCalls().size(), 2u);
 
-    loop.advance(90.0);
-    ASSERT_TRUE(runUntil([&] { return finished(4); }));
+    advance(90.0);
+    ASSERT_TRUE(finished(4));
     EXPECT_EQ(events.back()["message"], "Generation timed out. Try a shorter request.");
 }
 
@@ -290,10 +292,11 @@ TEST_F(GenerationTest, ANewRequestStopsAGenerationACaptureTookOverFrom) {
                      modelSays("0|Second.")}));
     send({{"command", "open"}, {"id", 1}});
     send({{"command", "ask"}, {"id", 1}, {"text", "the first request"}});
-    ASSERT_TRUE(
-        runUntil([&] { return !phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming"; }));
+    settle();
+    ASSERT_TRUE(!phasesOf(1).empty() && phasesOf(1).back()[0] == "streaming");
     send({{"command", "screen"}, {"id", 1}});
-    ASSERT_TRUE(runUntil([&] { return events.back()["message"] == "Visual context captured"; }));
+    settle();
+    ASSERT_EQ(events.back()["message"], "Visual context captured");
 
     ask("the second request");
     EXPECT_EQ(events.back()["message"], "Text inserted");
@@ -305,16 +308,15 @@ TEST_F(GenerationTest, AnAnswerThatNeverComesTimesOutAfter90Seconds) {
         {classifierSays("none"), {{"text", "0|Never"}, {"chunkSize", 1}, {"stallsAfter", 0}}}));
     send({{"command", "open"}, {"id", 5}});
     send({{"command", "ask"}, {"id", 5}, {"text", "Take your time"}});
-    ASSERT_TRUE(runUntil([&] { return phasesOf(5).size() == 3; }));
-    loop.advance(89.0);
-    loop.runUntilIdle();
+    settle();
+    ASSERT_EQ(phasesOf(5).size(), 3u);
+    advance(89.0);
     EXPECT_EQ(phasesOf(5).size(), 3u);
 
-    loop.advance(1.0);
-    ASSERT_TRUE(runUntil([&] { return finished(5); }));
+    advance(1.0);
+    ASSERT_TRUE(finished(5));
     EXPECT_EQ(events.back()["message"], "Generation timed out. Try a shorter request.");
-    loop.advance(100.0);
-    loop.runUntilIdle();
+    advance(100.0);
     EXPECT_EQ(phasesOf(5).size(), 4u);
 }
 
@@ -370,7 +372,8 @@ TEST_F(RegionCaptureTest, ARegionIsKeptForTheNextAskOnly) {
     send({{"command", "open"}, {"id", 2}});
     events.clear();
     send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
-    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(2));
     std::vector<json> expected = {{"capturing_screen", "Capturing your window…"},
                                   {"result", "Visual context captured"}};
     EXPECT_EQ(phasesOf(2), expected);
@@ -387,14 +390,16 @@ TEST_F(RegionCaptureTest, ARegionIsKeptForTheNextAskOnly) {
     // The kept picture answers this ask; no window capture is started for it.
     events.clear();
     send({{"command", "ask"}, {"id", 2}, {"text", "What do you see?"}});
-    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(2));
     EXPECT_EQ(phasesOf(2).front(), json({"processing", "Thinking on this Mac…"}));
     EXPECT_EQ(auditRecord()["screenCaptured"], true);
 
     // The next ask captures the window again.
     events.clear();
     send({{"command", "ask"}, {"id", 2}, {"text", "And now?"}});
-    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(2));
     EXPECT_EQ(phasesOf(2).front(), json({"capturing_screen", "Capturing your window…"}));
 }
 
@@ -406,7 +411,8 @@ TEST_F(RegionCaptureTest, CancelStopsEveryRegionToolOfTheRequest) {
     send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
     send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
     send({{"command", "screen"}, {"id", 2}});
-    ASSERT_TRUE(runUntil([&] { return events.back()["message"] == "Visual context captured"; }));
+    settle();
+    ASSERT_EQ(events.back()["message"], "Visual context captured");
     ASSERT_EQ(sim->desktop->launchedProcesses().size(), 2u);
     send({{"command", "cancel"}, {"id", 3}});
 
@@ -420,7 +426,8 @@ TEST_F(RegionCaptureTest, AnAbortedRegionIsReportedAndLeavesNoFiles) {
     send({{"command", "open"}, {"id", 2}});
     events.clear();
     send({{"command", "screen"}, {"id", 2}, {"context", "region"}});
-    ASSERT_TRUE(runUntil([&] { return finished(2); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(2));
     EXPECT_EQ(events.back()["phase"], "error");
     EXPECT_EQ(events.back()["message"],
               "Could not capture visual context: The operation couldn’t be completed. (Capture "
@@ -445,7 +452,8 @@ TEST_F(GenerationTest, AWindowCaptureNeedsTheSourceWindowAndScreenRecording) {
     sim->desktop->terminate(200);
     events.clear();
     send({{"command", "screen"}, {"id", 3}});
-    ASSERT_TRUE(runUntil([&] { return finished(3); }));
+    advance(2.0);
+    ASSERT_TRUE(finished(3));
     EXPECT_EQ(events.back()["message"],
               "Could not capture visual context: The original window is no longer available.");
 }

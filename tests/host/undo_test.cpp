@@ -21,7 +21,7 @@ class UndoTest : public ControllerTest {
 
     void undo(std::uint64_t id, bool restore = false) {
         send({{"command", "undo"}, {"id", id}, {"restore", restore}});
-        loop.runUntilIdle();
+        settle();
     }
 };
 
@@ -70,11 +70,9 @@ TEST_F(UndoTest, FromTheLumoraWindowItBringsNotesBackThenUndoesAMomentLater) {
     EXPECT_EQ(sim->desktop->activatedApplications(), (std::vector<pid_t>{200}));
     EXPECT_TRUE(events.empty());
 
-    loop.advance(0.17);
-    loop.runUntilIdle();
+    advance(0.17);
     EXPECT_TRUE(events.empty());
-    loop.advance(0.01);
-    loop.runUntilIdle();
+    advance(0.01);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["action"], "undone");
     EXPECT_EQ(field("body"), "Dear Ada, ");
@@ -84,8 +82,7 @@ TEST_F(UndoTest, ANewSessionDuringTheMomentSilencesTheUndo) {
     sim->desktop->setFrontmost(100);
     undo(2, true);
     send({{"command", "cancel"}, {"id", 3}});
-    loop.advance(0.2);
-    loop.runUntilIdle();
+    advance(0.2);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0]["phase"], "idle");
     EXPECT_EQ(field("body"), "Dear Ada, Roses are red.");

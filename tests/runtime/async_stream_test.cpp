@@ -124,6 +124,22 @@ Task<void> cancelThenRead(TaskHandle& self, AsyncStream<std::string>& stream, Co
     co_await consume(stream, consumed);
 }
 
+TEST_F(StreamTest, AProducerDroppedUnfinishedFailsTheStreamAfterItsValues) {
+    AsyncStream<std::string> abandoned;
+    std::optional<AsyncStream<std::string>::Producer> first = abandoned.producer();
+    std::optional<AsyncStream<std::string>::Producer> second = abandoned.producer();
+    first->yield("a");
+    spawn(loop, consume(abandoned, consumed));
+    first.reset();
+    loop.advance(0);
+    EXPECT_EQ(consumed.values, (Values{"a"}));
+    EXPECT_EQ(consumed.ending, "");
+
+    second.reset();
+    loop.advance(0);
+    EXPECT_EQ(consumed.ending, "Lumora.Runtime 1 The operation ended without a result.");
+}
+
 TEST_F(StreamTest, ReadingInACancelledTaskThrowsEvenWithValuesWaiting) {
     producer.yield("waiting");
     TaskHandle handle;

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "runtime/thread_pool.h"
 #include "tests/runtime/real_loop.h"
 
 namespace lumora {
@@ -130,6 +131,29 @@ TEST_F(CallbackTest, OnlyTheFirstCompletionCounts) {
     EXPECT_EQ(outcome.value, 1);
     EXPECT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.resumptions, 1);
+}
+
+// A platform that forgets its callback must not leave the task waiting forever, whether it
+// drops the completion at once or later.
+TEST_F(CallbackTest, ACompletionDroppedUnansweredFailsTheAwait) {
+    const std::string abandoned = "Lumora.Runtime 1 The operation ended without a result.";
+    Outcome<int> dropped;
+    spawn(loop, settle<int>([](Completion<int>) {}, dropped));
+    loop.runUntilIdle();
+    EXPECT_EQ(dropped.error, abandoned);
+
+    std::optional<Completion<int>> slot;
+    Outcome<int> droppedLater;
+    spawn(loop, settle<int>(keep(slot), droppedLater));
+    loop.runUntilIdle();
+    std::optional<Completion<int>> copy = slot;
+    slot.reset();
+    loop.runUntilIdle();
+    EXPECT_EQ(droppedLater.resumptions, 0);
+    copy.reset();
+    loop.runUntilIdle();
+    EXPECT_EQ(droppedLater.error, abandoned);
+    EXPECT_EQ(droppedLater.resumptions, 1);
 }
 
 TEST_F(CallbackTest, VoidCompletionResumes) {

@@ -27,7 +27,7 @@ class ManualLoopTest : public ::testing::Test {
     Fired fired;
 };
 
-TEST_F(ManualLoopTest, RunUntilIdleRunsPostedWorkInOrderIncludingWhatItPosts) {
+TEST_F(ManualLoopTest, RunUntilIdleRunsWhatWasReadyAndLeavesWhatThatPostsForTheNextCall) {
     std::vector<std::string> ran;
     loop.post([&] {
         ran.push_back("a");
@@ -41,11 +41,27 @@ TEST_F(ManualLoopTest, RunUntilIdleRunsPostedWorkInOrderIncludingWhatItPosts) {
         loop.post([&] { ran.push_back("d"); });
     });
 
-    EXPECT_EQ(loop.runUntilIdle(), 5u);
+    EXPECT_EQ(loop.runUntilIdle(), 2u);
+    EXPECT_EQ(ran, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(loop.pendingCount(), 2u);
+    EXPECT_EQ(loop.runUntilIdle(), 2u);
+    EXPECT_EQ(loop.runUntilIdle(), 1u);
     EXPECT_EQ(ran, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
-    EXPECT_EQ(loop.pendingCount(), 0u);
     EXPECT_EQ(loop.runUntilIdle(), 0u);
     EXPECT_EQ(loop.now(), 1000.0);
+}
+
+TEST_F(ManualLoopTest, WorkThatRepostsItselfRunsOncePerCallAndFailsAnAdvance) {
+    int runs = 0;
+    std::function<void()> again = [&] {
+        ++runs;
+        loop.post(again);
+    };
+    loop.post(again);
+    EXPECT_EQ(loop.runUntilIdle(), 1u);
+    EXPECT_EQ(loop.runUntilIdle(), 1u);
+    EXPECT_EQ(runs, 2);
+    EXPECT_THROW(loop.advance(1.0), std::runtime_error);
 }
 
 TEST_F(ManualLoopTest, RunUntilIdleFiresOnlyTimersDueNowAndKeepsTheClock) {

@@ -8,6 +8,7 @@
 
 #include "runtime/async_stream.h"
 #include "runtime/bridge.h"
+#include "runtime/task_scope.h"
 
 namespace lumora {
 namespace {
@@ -164,6 +165,8 @@ TEST_F(TaskTest, NinetySecondSleepEndsAtNinetySecondsAndNotBefore) {
 
 TEST_F(TaskTest, ZeroSleepResumesOnTheNextTurnWithoutTime) {
     spawn(loop, sleepLogging(loop, 0.0, "zero", log));
+    loop.runUntilIdle();
+    EXPECT_TRUE(log.empty());
     loop.runUntilIdle();
     EXPECT_EQ(log, (Log{"zero woke at 1000.000000"}));
 }
@@ -343,6 +346,29 @@ TEST_F(TaskTest, CancellingTwiceResumesOnce) {
 
 Task<void> rememberLoop(EventLoop*& seen) {
     seen = &(co_await currentLoop());
+}
+
+TEST_F(TaskTest, AScopeCancelsWhatItStartedAndForgetsWhatFinished) {
+    TaskScope scope(loop);
+    scope.spawn(sleepLogging(loop, 1.0, "short", log));
+    scope.spawn(sleepLogging(loop, 5.0, "long", log));
+    TaskHandle outside = spawn(loop, sleepLogging(loop, 5.0, "outside", log));
+    loop.advance(1.0);
+    EXPECT_TRUE(scope.isRunning());
+
+    scope.cancel();
+    EXPECT_FALSE(scope.isRunning());
+    loop.advance(10.0);
+    EXPECT_EQ(log, (Log{"short woke at 1001.000000", "long cancelled at 1001.000000",
+                        "outside woke at 1005.000000"}));
+    EXPECT_TRUE(outside.isDone());
+
+    {
+        TaskScope leaving(loop);
+        leaving.spawn(sleepLogging(loop, 1.0, "left", log));
+    }
+    loop.advance(2.0);
+    EXPECT_EQ(log.back(), "left cancelled at 1011.000000");
 }
 
 TEST_F(TaskTest, CurrentLoopIsTheSpawningLoop) {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/sim/sim_desktop.h"
+#include "runtime/thread_pool.h"
 #include "tests/runtime/real_loop.h"
 
 namespace lumora {

@@ -9,6 +9,7 @@
 #include "platform/linux/png_images.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "runtime/text.h"
+#include "runtime/thread_pool.h"
 #include "screentext/recognition.h"
 #include "tests/runtime/real_loop.h"
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "runtime/error.h"
+#include "runtime/thread_pool.h"
 #include "screentext/reading_order.h"
 #include "screentext/reference_text.h"
 #include "tests/runtime/real_loop.h"

@@ -31,7 +31,7 @@ class FocusedPasteTest : public testing::Test {
 
     // Starts a paste and runs it through its settling sleeps, not yet to the restore.
     void startPaste(std::string text, bool restore, PasteOperations operations = {}) {
-        paste = std::make_unique<FocusedPaste>(desktop->pasteboard(), desktop->keyboard(), loop,
+        paste = std::make_unique<FocusedPaste>(desktop->pasteboard(), desktop->keyboard(), restores,
                                                std::move(operations));
         handle = spawn(loop, run(std::move(text), restore));
         loop.runUntilIdle();
@@ -59,6 +59,7 @@ class FocusedPasteTest : public testing::Test {
 
     ManualClock clock;
     EventLoop loop{clock};
+    TaskScope restores{loop};
     std::unique_ptr<sim::SimDesktop> desktop;
     std::unique_ptr<FocusedPaste> paste;
     TaskHandle handle;
@@ -142,7 +143,7 @@ TEST_F(FocusedPasteTest, WaitsForAModifierToBeReleased) {
 }
 
 TEST_F(FocusedPasteTest, CancellingWhileWaitingRefusesThePaste) {
-    paste = std::make_unique<FocusedPaste>(desktop->pasteboard(), desktop->keyboard(), loop);
+    paste = std::make_unique<FocusedPaste>(desktop->pasteboard(), desktop->keyboard(), restores);
     handle = spawn(loop, run("Hi", true));
     loop.runUntilIdle();
     handle.cancel();

@@ -292,6 +292,7 @@ class WatchedAccessibility final : public platform::Accessibility {
 struct Workbench {
     ManualClock clock;
     EventLoop loop{clock};
+    TaskScope restores{loop};
     platform::PngImages images;
     platform::TesseractRecognition recognition;
 };
@@ -343,7 +344,7 @@ class StreamingRun final : public WatchedAccessibility::Observer {
         platform::Accessibility& ax = desktop_->accessibility();
         auto focused = ax.copyAttribute(ax.applicationElement(notes), "AXFocusedUIElement");
         fieldElement_ = std::get<platform::AXElement>(*focused);
-        Target target(ports_, bench_.loop);
+        Target target(ports_, bench_.loop, bench_.restores);
 
         std::u32string reply = random_.text(random_.chance(0.05) ? 0 : 24);
         bool revising = random_.chance(0.15);

@@ -61,7 +61,9 @@ json notesWorld() {
 class TargetTest : public testing::Test {
   protected:
     void load(const json& world) { sim = std::make_unique<test_support::SimPorts>(world.dump()); }
-    std::unique_ptr<Target> capture() { return std::make_unique<Target>(sim->ports, loop); }
+    std::unique_ptr<Target> capture() {
+        return std::make_unique<Target>(sim->ports, loop, restores);
+    }
     sim::SimDesktop& desktop() { return *sim->desktop; }
     std::string value(const std::string& id) { return desktop().field(id)->value; }
 
@@ -82,6 +84,7 @@ class TargetTest : public testing::Test {
 
     ManualClock clock;
     EventLoop loop{clock};
+    TaskScope restores{loop};
     std::unique_ptr<test_support::SimPorts> sim;
 };
 

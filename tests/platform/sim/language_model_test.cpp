@@ -31,22 +31,24 @@ constexpr std::string_view scenario = R"({
 
 class LanguageModelTest : public testing::Test {
   protected:
-    std::unique_ptr<SimDesktop> desktop = desktopFrom(scenario);
-
+    std::shared_ptr<ModelOutcome> call(ModelConfiguration configuration,
+                                       const std::string& instructions, const std::string& prompt,
+                                       bool streamed) {
+        sessions.push_back(desktop->languageModel().makeSession(configuration, instructions));
+        return callModel(loop, *sessions.back(), prompt, streamed);
+    }
     std::string respond(ModelConfiguration configuration, const std::string& instructions,
                         const std::string& prompt) {
-        auto session = desktop->languageModel().makeSession(configuration, instructions);
-        return session->respond(ModelPrompt{std::nullopt, prompt}, {});
+        return call(configuration, instructions, prompt, false)->answer.value_or("<none>");
     }
     std::vector<std::string> stream(const std::string& prompt) {
-        auto session =
-            desktop->languageModel().makeSession(ModelConfiguration::generalPermissive, "Help.");
-        std::vector<std::string> snapshots;
-        session->streamResponse(ModelPrompt{std::nullopt, prompt},
-                                [&](const std::string& snapshot) { snapshots.push_back(snapshot); },
-                                {});
-        return snapshots;
+        return call(ModelConfiguration::generalPermissive, "Help.", prompt, true)->snapshots;
     }
+
+    ManualClock clock;
+    EventLoop loop{clock};
+    std::unique_ptr<SimDesktop> desktop = desktopFrom(scenario);
+    std::vector<std::unique_ptr<platform::LanguageModelSession>> sessions;
 };
 
 TEST_F(LanguageModelTest, AnswersWithTheFirstReplyWhoseConditionsHold) {
@@ -75,46 +77,43 @@ TEST_F(LanguageModelTest, StreamsCumulativeSnapshotsGrowingByWholeCharacters) {
 }
 
 TEST_F(LanguageModelTest, ScriptedErrorsReachTheCallerWithTheirDomainCodeAndDescription) {
+    auto failed = call(ModelConfiguration::standard, "", "please fail", false);
     try {
-        respond(ModelConfiguration::standard, "", "please fail");
-        FAIL() << "no error";
+        std::rethrow_exception(failed->failure);
     } catch (const Error& error) {
         EXPECT_EQ(error.domain, "FoundationModels.GenerationError");
         EXPECT_EQ(error.code, 2);
         EXPECT_EQ(error.description, "The model ran out of context.");
     }
-    std::vector<std::string> snapshots;
-    auto session = desktop->languageModel().makeSession(ModelConfiguration::standard, "");
-    try {
-        session->streamResponse(ModelPrompt{std::nullopt, "partial"},
-                                [&](const std::string& snapshot) { snapshots.push_back(snapshot); },
-                                {});
-        FAIL() << "no error";
-    } catch (const Error& error) {
-        EXPECT_EQ(error.description, "Stopped early.");
-    }
-    EXPECT_EQ(snapshots, (std::vector<std::string>{"0|", "0|Ha", "0|Half"}));
+    auto partial = call(ModelConfiguration::standard, "", "partial", true);
+    EXPECT_EQ(partial->error(), "Stopped early.");
+    EXPECT_EQ(partial->snapshots, (std::vector<std::string>{"0|", "0|Ha", "0|Half"}));
 }
 
-TEST_F(LanguageModelTest, AStopRequestCancelsBeforeTheFirstOrBetweenSnapshots) {
-    auto session = desktop->languageModel().makeSession(ModelConfiguration::generalPermissive, "");
-    std::stop_source stop;
-    std::vector<std::string> snapshots;
-    auto record = [&](const std::string& snapshot) {
-        snapshots.push_back(snapshot);
-        if (snapshots.size() == 2) stop.request_stop();
-    };
-    EXPECT_THROW(
-        session->streamResponse(ModelPrompt{std::nullopt, "poem"}, record, stop.get_token()),
-        Cancelled);
-    EXPECT_EQ(snapshots, (std::vector<std::string>{"0|R", "0|Rose"}));
+// A model that goes quiet holds no thread: the call returns, and the caller's stop ends it.
+TEST_F(LanguageModelTest, AQuietCallWaitsForItsStopWithoutHoldingTheThread) {
+    desktop = desktopFrom(R"json({"languageModel": {"replies": [
+        {"match": "answer", "text": "never", "stallsAfter": 0},
+        {"match": "stream", "text": "0|Half", "chunkSize": 2, "stallsAfter": 3}]}})json");
+    for (bool streamed : {false, true}) {
+        auto quiet =
+            call(ModelConfiguration::standard, "", streamed ? "stream" : "answer", streamed);
+        EXPECT_FALSE(quiet->ended);
+        const std::vector<std::string> shown = {"0|", "0|Ha"};
+        EXPECT_EQ(quiet->snapshots, streamed ? shown : std::vector<std::string>());
+        quiet->reader.cancel();
+        loop.advance(0);
+        EXPECT_TRUE(quiet->ended);
+        EXPECT_EQ(quiet->error(), "Cancelled");
+    }
+}
 
-    snapshots.clear();
-    EXPECT_THROW(
-        session->streamResponse(ModelPrompt{std::nullopt, "poem"}, record, stop.get_token()),
-        Cancelled);
-    EXPECT_TRUE(snapshots.empty());
-    EXPECT_THROW(session->respond(ModelPrompt{std::nullopt, "poem"}, stop.get_token()), Cancelled);
+TEST_F(LanguageModelTest, AStopRequestedBeforeTheCallEndsItBeforeTheFirstSnapshot) {
+    auto session = desktop->languageModel().makeSession(ModelConfiguration::generalPermissive, "");
+    auto stream = std::make_unique<AsyncStream<std::string>>();
+    AsyncStream<std::string>::Producer output = stream->producer();
+    stream.reset();
+    EXPECT_THROW(session->streamResponse(ModelPrompt{std::nullopt, "poem"}, output), Cancelled);
 }
 
 TEST_F(LanguageModelTest, RecordsEveryCall) {
@@ -122,7 +121,7 @@ TEST_F(LanguageModelTest, RecordsEveryCall) {
     auto session =
         desktop->languageModel().makeSession(ModelConfiguration::generalPermissive, "Write.");
     platform::Image image{1, 1, {0, 0, 0, 255}};
-    session->streamResponse(ModelPrompt{image, "describe"}, [](const std::string&) {}, {});
+    callModel(loop, *session, "describe", true, image);
     EXPECT_EQ(desktop->modelCalls(),
               (std::vector<ModelCall>{
                   {ModelConfiguration::standard, "Classify", "poem?", false, false},
@@ -134,16 +133,12 @@ TEST(LanguageModelPacing, AStopEndsTheWaitForTheNextSnapshot) {
     auto desktop = desktopFrom(
         R"json({"languageModel": {"defaultReply": {"text": "0|Slow", "chunkInterval": 3600}}})json");
     auto session = desktop->languageModel().makeSession(ModelConfiguration::standard, "");
-    std::stop_source stop;
-    std::thread stopper([&] { stop.request_stop(); });
-    std::vector<std::string> snapshots;
-    EXPECT_THROW(
-        session->streamResponse(
-            ModelPrompt{std::nullopt, "hi"},
-            [&](const std::string& snapshot) { snapshots.push_back(snapshot); }, stop.get_token()),
-        Cancelled);
+    auto stream = std::make_unique<AsyncStream<std::string>>();
+    AsyncStream<std::string>::Producer output = stream->producer();
+    // The reader going away is what stops a streamed call.
+    std::thread stopper([&] { stream.reset(); });
+    EXPECT_THROW(session->streamResponse(ModelPrompt{std::nullopt, "hi"}, output), Cancelled);
     stopper.join();
-    EXPECT_TRUE(snapshots.empty());
 
     EXPECT_THROW(
         SimDesktop::load(R"json({"languageModel": {"defaultReply": {"chunkInterval": -1}}})json"),
@@ -155,10 +150,10 @@ TEST(LanguageModelAvailability, ComesFromTheScenario) {
     EXPECT_TRUE(available->languageModel().availability().isAvailable);
     EXPECT_EQ(available->languageModel().availability().description, "available");
     EXPECT_FALSE(available->languageModel().supportsImageAttachments());
-    EXPECT_EQ(available->languageModel()
-                  .makeSession(ModelConfiguration::standard, "")
-                  ->respond(ModelPrompt{std::nullopt, "hi"}, {}),
-              "OK");
+    ManualClock clock;
+    EventLoop loop(clock);
+    auto session = available->languageModel().makeSession(ModelConfiguration::standard, "");
+    EXPECT_EQ(callModel(loop, *session, "hi", false)->answer, "OK");
 
     auto unavailable = desktopFrom(R"json({"languageModel": {
         "available": false, "availability": "unavailable(.deviceNotEligible)"}})json");

@@ -181,11 +181,13 @@ TEST(EmbeddedScenario, IsADraftInNotesWithLumoraAsTheParent) {
     EXPECT_TRUE(desktop->permissions().accessibilityTrusted());
     EXPECT_TRUE(desktop->permissions().screenCapturePreflight());
     EXPECT_TRUE(desktop->languageModel().availability().isAvailable);
-    auto reply =
-        desktop->languageModel()
-            .makeSession(platform::ModelConfiguration::standard, "Write.")
-            ->respond(platform::ModelPrompt{std::nullopt, "Write a short thank-you note"}, {});
-    EXPECT_EQ(reply.substr(0, 2), "0|");
+    ManualClock clock;
+    EventLoop loop(clock);
+    auto session =
+        desktop->languageModel().makeSession(platform::ModelConfiguration::standard, "Write.");
+    auto reply = callModel(loop, *session, "Write a short thank-you note", false)->answer;
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->substr(0, 2), "0|");
 }
 
 }  // namespace

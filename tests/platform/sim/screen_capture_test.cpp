@@ -2,8 +2,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/png_images.h"
@@ -124,6 +124,13 @@ TEST_F(ScreenCaptureTest, NothingIsCapturedWithoutScreenRecording) {
     EXPECT_EQ(std::get<Error>(*outcome).code, -3801);
 }
 
+// The status the tool reported to its exit handler so far.
+std::optional<int> exitStatus(platform::ChildProcess& tool) {
+    std::optional<int> status;
+    tool.whenExited([&](int code) { status = code; });
+    return status;
+}
+
 TEST_F(ScreenCaptureTest, TheRegionToolWritesItsPictureToTheLastArgument) {
     auto desktop = load();
     std::string output = directory + "/screen.png";
@@ -131,7 +138,7 @@ TEST_F(ScreenCaptureTest, TheRegionToolWritesItsPictureToTheLastArgument) {
     auto tool = desktop->screenCapture().makeProcess("/usr/sbin/screencapture", arguments);
     EXPECT_TRUE(desktop->launchedProcesses().empty());
     tool->launch();
-    EXPECT_EQ(tool->waitForExit(), 0);
+    EXPECT_EQ(exitStatus(*tool), 0);
     EXPECT_FALSE(tool->isRunning());
     auto written = files::readAll(output);
     ASSERT_TRUE(written);
@@ -145,7 +152,7 @@ TEST_F(ScreenCaptureTest, AFailingToolWritesNothing) {
     std::string output = directory + "/none.png";
     auto tool = desktop->screenCapture().makeProcess("/usr/bin/false", {output});
     tool->launch();
-    EXPECT_EQ(tool->waitForExit(), 1);
+    EXPECT_EQ(exitStatus(*tool), 1);
     EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -155,10 +162,10 @@ TEST_F(ScreenCaptureTest, AnInteractiveToolRunsUntilTerminated) {
     EXPECT_FALSE(tool->isRunning());
     tool->launch();
     EXPECT_TRUE(tool->isRunning());
-    int status = -1;
-    std::thread waiter([&] { status = tool->waitForExit(); });
+    EXPECT_EQ(exitStatus(*tool), std::nullopt);
+    std::optional<int> status;
+    tool->whenExited([&](int code) { status = code; });
     tool->terminate();
-    waiter.join();
     EXPECT_EQ(status, 15);
     EXPECT_FALSE(tool->isRunning());
 }

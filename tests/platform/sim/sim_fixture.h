@@ -1,12 +1,18 @@
-// Loading a desktop for a test, failing the test with the scenario's error when it is refused.
+// Loading a desktop for a test, failing the test with the scenario's error when it is refused,
+// and reading what the scripted model answers, through the awaitables the assistant uses.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/sim/sim_desktop.h"
+#include "runtime/bridge.h"
 #include "runtime/error.h"
 
 namespace lumora::sim {
@@ -18,6 +24,77 @@ inline std::unique_ptr<SimDesktop> desktopFrom(std::string_view scenario) {
         ADD_FAILURE() << error.description;
         throw;
     }
+}
+
+// What one model call delivered once nothing more was ready.
+struct ModelOutcome {
+    std::vector<std::string> snapshots;
+    std::optional<std::string> answer;
+    std::exception_ptr failure;
+    bool ended = false;
+    // The task reading the outcome, still waiting when the call went quiet.
+    TaskHandle reader;
+
+    std::string error() const {
+        try {
+            if (failure) std::rethrow_exception(failure);
+        } catch (const Error& error) {
+            return error.description;
+        } catch (const Cancelled&) {
+            return "Cancelled";
+        }
+        return "";
+    }
+};
+
+namespace model_reading {
+
+inline Task<void> readAnswer(platform::LanguageModelSession& session, platform::ModelPrompt prompt,
+                             std::shared_ptr<ModelOutcome> outcome) {
+    auto ask = [&session, &prompt](Completion<std::string> answer) {
+        session.respond(prompt, answer);
+    };
+    try {
+        outcome->answer = co_await callback<std::string>(std::move(ask));
+    } catch (...) {
+        outcome->failure = std::current_exception();
+    }
+    outcome->ended = true;
+}
+
+inline Task<void> readStream(platform::LanguageModelSession& session, platform::ModelPrompt prompt,
+                             std::shared_ptr<ModelOutcome> outcome) {
+    AsyncStream<std::string> stream;
+    // As the assistant's model client does: a call that throws ends the stream it fed.
+    AsyncStream<std::string>::Producer output = stream.producer();
+    try {
+        session.streamResponse(prompt, output);
+    } catch (...) {
+        output.fail(std::current_exception());
+    }
+    try {
+        while (auto snapshot = co_await stream.next()) outcome->snapshots.push_back(*snapshot);
+    } catch (...) {
+        outcome->failure = std::current_exception();
+    }
+    outcome->ended = true;
+}
+
+}  // namespace model_reading
+
+// Runs one call of `session` on `loop` until nothing more is ready: `streamed` asks for
+// snapshots, otherwise for the answer.
+inline std::shared_ptr<ModelOutcome> callModel(EventLoop& loop,
+                                               platform::LanguageModelSession& session,
+                                               const std::string& prompt, bool streamed,
+                                               std::optional<platform::Image> image = {}) {
+    auto outcome = std::make_shared<ModelOutcome>();
+    platform::ModelPrompt question{std::move(image), prompt};
+    outcome->reader =
+        spawn(loop, streamed ? model_reading::readStream(session, std::move(question), outcome)
+                             : model_reading::readAnswer(session, std::move(question), outcome));
+    loop.advance(0);
+    return outcome;
 }
 
 }  // namespace lumora::sim

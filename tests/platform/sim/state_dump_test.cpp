@@ -70,9 +70,11 @@ TEST(StateDump, RecordsWhatTheUserWouldSeeAndWhatWasAsked) {
     desktop->accessibility().setAttribute(desktop->accessibility().applicationElement(200),
                                           "AXManualAccessibility", true);
     desktop->screenCapture().makeProcess("/usr/bin/true", {"-v"})->launch();
-    desktop->languageModel()
-        .makeSession(platform::ModelConfiguration::generalPermissive, "Be brief.")
-        ->respond(platform::ModelPrompt{std::nullopt, "Hello"}, {});
+    ManualClock clock;
+    EventLoop loop(clock);
+    auto session = desktop->languageModel().makeSession(
+        platform::ModelConfiguration::generalPermissive, "Be brief.");
+    callModel(loop, *session, "Hello", false);
     desktop->editField("note", "abc", {1, 1});
 
     EXPECT_EQ(nlohmann::ordered_json::parse(desktop->stateJson()),

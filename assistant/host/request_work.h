@@ -1,0 +1,52 @@
+// The work running on behalf of the current request, with one owner: every task a request
+// starts is spawned here, the session's one timeout is armed here, and the region tools it
+// launches are tracked here, so stopping all of it is one call. What the work produces goes
+// into the session record, which this does not touch.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/screen_capture.h"
+#include "runtime/event_loop.h"
+#include "runtime/task_scope.h"
+
+namespace lumora {
+
+class RequestWork {
+  public:
+    explicit RequestWork(EventLoop& loop);
+    RequestWork(const RequestWork&) = delete;
+    RequestWork& operator=(const RequestWork&) = delete;
+
+    // The model generation, or an on-demand capture that may start one. An earlier one of the
+    // same request goes on; the session id silences it once the request is replaced.
+    void startGeneration(Task<void> task);
+    // The paste of a finished answer or transcript.
+    void startInsertion(Task<void> task);
+    // The undo that may first wait for the source application to come back.
+    void startUndo(Task<void> task);
+
+    // The session's one timeout (generation, and later recording and transcription): arming it
+    // replaces the one armed before.
+    void armDeadline(double seconds, std::function<void()> expire);
+    void disarmDeadline();
+
+    // A region tool, terminated if it still runs when the work is cancelled.
+    void track(std::shared_ptr<platform::ChildProcess> process);
+    void forget(const std::shared_ptr<platform::ChildProcess>& process);
+
+    // Whether a generation or capture has yet to finish.
+    bool isGenerating() const;
+    void cancel();
+
+  private:
+    TaskScope insertions_;
+    TaskScope generations_;
+    TaskScope undos_;
+    Timer deadline_;
+    std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;
+};
+
+}  // namespace lumora

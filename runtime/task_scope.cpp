@@ -1,0 +1,26 @@
+#include "runtime/task_scope.h"
+
+#include <algorithm>
+
+namespace lumora {
+
+TaskHandle TaskScope::spawn(Task<void> task) {
+    std::erase_if(tasks_, [](const TaskHandle& handle) { return handle.isDone(); });
+    TaskHandle handle = lumora::spawn(loop_, std::move(task));
+    tasks_.push_back(handle);
+    return handle;
+}
+
+void TaskScope::cancel() {
+    // Taken out first: a cancelled task may start work in this scope as it winds down.
+    std::vector<TaskHandle> running = std::move(tasks_);
+    tasks_.clear();
+    for (TaskHandle& handle : running) handle.cancel();
+}
+
+bool TaskScope::isRunning() const {
+    return std::any_of(tasks_.begin(), tasks_.end(),
+                       [](const TaskHandle& handle) { return !handle.isDone(); });
+}
+
+}  // namespace lumora
