@@ -303,6 +303,56 @@ TEST_F(GenerationTest, ANewRequestStopsAGenerationACaptureTookOverFrom) {
     EXPECT_TRUE(field("body").ends_with("Second.")) << field("body");
 }
 
+// A capture asked for while the answer is being generated must not leave the answer's deadline
+// armed once the answer is in.
+TEST_F(GenerationTest, AFinishedAnswerIsNotTimedOutByACaptureMadeWhileItWasGenerated) {
+    load(notesWorld({classifierSays("none"), modelSays("0|Hello world again", 3)}));
+    bool asked = false;
+    onEvent = [&](const json& event) {
+        if (event["message"] != "Thinking on this Mac…" || asked) return;
+        asked = true;
+        // As the reader thread does: the command arrives between two turns of the loop.
+        time.loop.post([this] { send({{"command", "screen"}, {"id", 2}}); });
+    };
+    ask("write hi");
+    ASSERT_TRUE(asked);
+
+    advance(100.0);
+    EXPECT_EQ(field("body"), "Dear Ada, Hello world again");
+    std::vector<std::string> results;
+    for (const json& event : events) {
+        EXPECT_NE(event["phase"], "error") << event.dump();
+        if (event["phase"] == "result") results.push_back(event["message"]);
+    }
+    EXPECT_EQ(results, (std::vector<std::string>{"Visual context captured", "Text inserted"}));
+}
+
+// A second request on the same field, without a new "open", streams its own reply after the
+// first one, and undo takes back only the latest reply.
+TEST_F(GenerationTest, AFollowUpOnTheSameFieldStreamsItsOwnReplyAndUndoTakesBackOnlyThat) {
+    json world = notesWorld(
+        {classifierSays("none"), modelSays("0|Hello brave new world, this is a reply.", 4)});
+    world["apps"][1]["elements"][1]["value"] = "Alpha beta gamma";
+    world["apps"][1]["elements"][1]["selection"] = {{"location", 5}, {"length", 0}};
+    load(world);
+    const std::string reply = "Hello brave new world, this is a reply.";
+    ask("Write a reply", 1);
+    ASSERT_EQ(field("body"), "Alpha" + reply + " beta gamma");
+
+    events.clear();
+    send({{"command", "ask"}, {"id", 2}, {"text", "Make it shorter"}});
+    advance(2.0);
+    EXPECT_EQ(events.back()["message"], "Text inserted");
+    EXPECT_EQ(field("body"), "Alpha" + reply + reply + " beta gamma");
+    // Until the second reply writes, there is nothing of its own to undo.
+    EXPECT_FALSE(events.at(1)["canUndo"]) << events.at(1).dump();
+
+    send({{"command", "undo"}, {"id", 2}});
+    settle();
+    EXPECT_EQ(events.back()["message"], "Change undone");
+    EXPECT_EQ(field("body"), "Alpha" + reply + " beta gamma");
+}
+
 TEST_F(GenerationTest, AnAnswerThatNeverComesTimesOutAfter90Seconds) {
     load(notesWorld(
         {classifierSays("none"), {{"text", "0|Never"}, {"chunkSize", 1}, {"stallsAfter", 0}}}));

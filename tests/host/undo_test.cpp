@@ -88,6 +88,16 @@ TEST_F(UndoTest, ANewSessionDuringTheMomentSilencesTheUndo) {
     EXPECT_EQ(field("body"), "Dear Ada, Roses are red.");
 }
 
+// "cancel" stops an undo still waiting for the source app, even when it keeps the session id.
+TEST_F(UndoTest, ACancelStopsAnUndoStillWaitingForTheSourceApp) {
+    undo(2, true);
+    send({{"command", "cancel"}, {"id", 2}});
+    advance(1.0);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["phase"], "idle");
+    EXPECT_EQ(field("body"), "Dear Ada, Roses are red.");
+}
+
 TEST_F(UndoTest, WithNotesStillBehindTheUndoIsRefusedAndTheFieldKept) {
     sim->desktop->setFrontmost(100);
     undo(2);
