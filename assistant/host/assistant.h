@@ -55,7 +55,8 @@ class Assistant {
     void installEscape();
 
   private:
-    // What one on-device generation captured from the session when it began.
+    // What one generation, on the device or in the cloud, captured from the session when it
+    // began.
     struct GenerationInputs {
         std::uint64_t requestID = 0;
         std::string request;
@@ -110,7 +111,14 @@ class Assistant {
     void generateHosted(const std::string& text, std::optional<platform::Image> screenImage);
     void receiveHosted(const Request& request);
     void captureScreen(bool region, std::optional<std::string> prompt);
+    GenerationInputs generationInputs(const std::string& text,
+                                      std::optional<platform::Image> screenImage) const;
+    // Refuses, with the error event, a request or reference text too long for the model.
+    bool withinInputLimits(std::string_view request, std::string_view reference);
+    // "Thinking…" with `message`, the 90-second deadline, and a fresh edit for the reply.
+    void announceReply(std::string_view message);
     Task<void> runGeneration(GenerationInputs inputs);
+    Task<void> sendHostedInput(GenerationInputs inputs);
     Task<AssistantReply> produceReply(const GenerationInputs& inputs);
     void expireGeneration(std::uint64_t requestID);
     Task<void> runScreenCapture(std::uint64_t requestID, bool region,

@@ -20,7 +20,7 @@ constexpr std::string_view attachmentLabel = "original-window";
 
 constexpr int minimumMacOS = 26;
 constexpr std::size_t requestLimit = 4000;
-constexpr std::size_t contextLimit = 10000;
+constexpr std::size_t referenceLimit = 10000;
 constexpr std::size_t previousLimit = 6000;
 constexpr std::size_t preferenceLimit = 2000;
 constexpr double generationTimeout = 90;
@@ -45,12 +45,23 @@ void Assistant::generate(const std::string& text, std::optional<platform::Image>
         event("error", std::string(modelUnavailable) + availability.description);
         return;
     }
-    if (text::characterCount(text) > requestLimit ||
-        text::characterCount(session_.context) > contextLimit) {
-        event("error", inputTooLong);
-        return;
-    }
+    if (!withinInputLimits(text, session_.context)) return;
+    GenerationInputs inputs = generationInputs(text, std::move(screenImage));
+    announceReply(thinking);
+    work_.startGeneration(runGeneration(std::move(inputs)));
+}
 
+bool Assistant::withinInputLimits(std::string_view request, std::string_view reference) {
+    if (text::characterCount(request) > requestLimit ||
+        text::characterCount(reference) > referenceLimit) {
+        event("error", inputTooLong);
+        return false;
+    }
+    return true;
+}
+
+Assistant::GenerationInputs Assistant::generationInputs(
+    const std::string& text, std::optional<platform::Image> screenImage) const {
     GenerationInputs inputs;
     inputs.requestID = session_.id;
     inputs.request = text;
@@ -63,13 +74,15 @@ void Assistant::generate(const std::string& text, std::optional<platform::Image>
         prefix(session_.request ? session_.request->instruction.value_or("") : "", preferenceLimit);
     inputs.audit = session_.audit;
     inputs.screenImage = std::move(screenImage);
+    return inputs;
+}
 
+void Assistant::announceReply(std::string_view message) {
     // This reply is measured against the field as it is now, and undo takes back only it.
     if (session_.target) session_.target->beginReply();
-    event("processing", thinking);
+    event("processing", message);
     work_.armDeadline(generationTimeout,
                       [this, requestID = session_.id] { expireGeneration(requestID); });
-    work_.startGeneration(runGeneration(std::move(inputs)));
 }
 
 void Assistant::expireGeneration(std::uint64_t requestID) {

@@ -1,7 +1,7 @@
-// Session operations whose machinery is not built yet: recording and transcription, and the
-// cloud relay. They keep their final signatures so the dispatcher is complete; until their
-// machinery lands they leave the session as it is. The Whisper commands only ever act on a
-// recording session, and there is none before recording exists.
+// Session operations whose machinery is not built yet: recording and transcription. They keep their
+// final signatures so the dispatcher is complete; until their machinery lands they leave the
+// session as it is. The Whisper commands only ever act on a recording session, and there is none
+// before recording exists.
 #include "assistant/host/assistant.h"
 
 namespace lumora {
@@ -11,9 +11,5 @@ void Assistant::start(const Request&) {}
 void Assistant::finishRecording() {}
 
 void Assistant::receiveWhisper(const Request&) {}
-
-void Assistant::generateHosted(const std::string&, std::optional<platform::Image>) {}
-
-void Assistant::receiveHosted(const Request&) {}
 
 }  // namespace lumora

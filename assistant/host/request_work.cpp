@@ -27,6 +27,18 @@ void RequestWork::disarmDeadline() {
     deadline_.stop();
 }
 
+void RequestWork::openHostedResponse(HostedAssistantResponse response) {
+    hostedResponse_ = std::move(response);
+}
+
+HostedAssistantResponse* RequestWork::hostedResponse() {
+    return hostedResponse_ ? &*hostedResponse_ : nullptr;
+}
+
+void RequestWork::dropHostedResponse() {
+    hostedResponse_.reset();
+}
+
 void RequestWork::track(std::shared_ptr<platform::ChildProcess> process) {
     screenProcesses_.push_back(std::move(process));
 }
@@ -36,13 +48,14 @@ void RequestWork::forget(const std::shared_ptr<platform::ChildProcess>& process)
 }
 
 bool RequestWork::isGenerating() const {
-    return generations_.isRunning();
+    return generations_.isRunning() || hostedResponse_.has_value();
 }
 
 void RequestWork::cancel() {
     insertions_.cancel();
     generations_.cancel();
     undos_.cancel();
+    hostedResponse_.reset();
     deadline_.stop();
     for (const auto& process : screenProcesses_) {
         if (process->isRunning()) process->terminate();

@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "assistant/generation/hosted_response.h"
 #include "platform/screen_capture.h"
 #include "runtime/event_loop.h"
 #include "runtime/task_scope.h"
@@ -37,7 +39,13 @@ class RequestWork {
     void track(std::shared_ptr<platform::ChildProcess> process);
     void forget(const std::shared_ptr<platform::ChildProcess>& process);
 
-    // Whether a generation or capture has yet to finish.
+    // The accumulator of the cloud answer the app streams back; none when no cloud request is
+    // open. Opening one replaces the one before.
+    void openHostedResponse(HostedAssistantResponse response);
+    HostedAssistantResponse* hostedResponse();
+    void dropHostedResponse();
+
+    // Whether a generation or capture has yet to finish, or a cloud answer is open.
     bool isGenerating() const;
     void cancel();
 
@@ -46,6 +54,7 @@ class RequestWork {
     TaskScope generations_;
     TaskScope undos_;
     Timer deadline_;
+    std::optional<HostedAssistantResponse> hostedResponse_;
     std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;
 };
 

@@ -85,7 +85,7 @@ class ControllerTest : public testing::Test {
         if (auditDirectory) {
             world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
         }
-        sim = std::make_unique<test_support::SimPorts>(world.dump());
+        sim = std::make_unique<test_support::SimPorts>(world.dump(), textRecognition);
         assistant = std::make_unique<Assistant>(time.loop, time.executor, sim->ports);
     }
 
@@ -128,7 +128,8 @@ class ControllerTest : public testing::Test {
     std::vector<json> phasesOf(std::uint64_t id) const {
         std::vector<json> found;
         for (const json& event : events) {
-            if (event["id"] == id) found.push_back({event["phase"], event["message"]});
+            if (event["id"] == id)
+                found.push_back({event["phase"], event.value("message", json())});
         }
         return found;
     }
@@ -171,6 +172,8 @@ class ControllerTest : public testing::Test {
     std::unique_ptr<Assistant> assistant;
     std::vector<json> events;
     std::function<void(const json&)> onEvent;
+    // Stands in for the real OCR engine when set before load().
+    platform::TextRecognition* textRecognition = nullptr;
     std::optional<std::filesystem::path> auditDirectory;
 };
 

@@ -1,5 +1,5 @@
 // The assistant's ports on a simulated desktop loaded from a scenario, with the real Linux
-// image and text-recognition ports beside it.
+// image port beside it, and the real text recognition unless a test brings its own.
 #pragma once
 
 #include <memory>
@@ -13,8 +13,10 @@
 namespace lumora::test_support {
 
 struct SimPorts {
-    explicit SimPorts(std::string_view scenario)
-        : desktop(sim::SimDesktop::load(scenario)), ports(desktop->ports(recognition, images)) {}
+    explicit SimPorts(std::string_view scenario,
+                      platform::TextRecognition* textRecognition = nullptr)
+        : desktop(sim::SimDesktop::load(scenario)),
+          ports(desktop->ports(textRecognition ? *textRecognition : recognition, images)) {}
 
     std::unique_ptr<sim::SimDesktop> desktop;
     platform::PngImages images;
