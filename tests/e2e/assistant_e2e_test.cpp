@@ -172,6 +172,47 @@ TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRec
     EXPECT_EQ(record["contextSource"], "none");
 }
 
+// The test plays the app: it answers the helper's "generation_input" with the cloud model's
+// answer in pieces, and the answer lands in the note.
+TEST_F(AssistantProcessTest, ACloudAskIsAnsweredIntoTheNoteByTheApp) {
+    auto line = [](const json& command) { return command.dump() + "\n"; };
+    const std::string answer = "Thanks, team. Friday it is!";
+    auto result = testing::runDialogue(
+        testing::builtProgram("assistant/lumora-assistant"),
+        line({{"command", "open"}, {"id", 9}}) +
+            line(
+                {{"command", "ask"}, {"id", 9}, {"text", "Thank the team"}, {"provider", "cloud"}}),
+        {{"\"phase\":\"generation_input\"",
+          line(
+              {{"command", "hosted_snapshot"}, {"id", 9}, {"action", "text"}, {"text", "Thanks"}}) +
+              line({{"command", "hosted_snapshot"},
+                    {"id", 9},
+                    {"action", "text"},
+                    {"text", "Thanks, team."}}) +
+              line({{"command", "hosted_complete"},
+                    {"id", 9},
+                    {"action", "text"},
+                    {"text", answer}})},
+         {"\"message\":\"Text inserted\"", ""}},
+        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}});
+    EXPECT_EQ(result.exitStatus, 0);
+    std::vector<std::string> phases;
+    json input;
+    for (const json& event : events(result)) {
+        phases.push_back(event["phase"]);
+        if (event["phase"] == "generation_input") input = event;
+    }
+    EXPECT_EQ(phases,
+              (std::vector<std::string>{"result", "capturing_screen", "processing",
+                                        "generation_input", "streaming", "streaming", "result"}))
+        << result.out;
+    EXPECT_EQ(input["request"], "Thank the team");
+    EXPECT_EQ(input["source"]["app"], "Notes");
+    EXPECT_FALSE(input.contains("auditId"));
+    EXPECT_EQ(state()["fields"][0]["value"], "Team update: the beta ships on Friday. " + answer);
+    EXPECT_TRUE(state()["modelCalls"].empty());
+}
+
 // Standard input ends while the page is being read: the recognition still running in the
 // background must finish against live services, and the helper still exits cleanly. Reading
 // this page takes about a second, and input ends a third of a second after the request

@@ -87,30 +87,10 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
     return result;
 }
 
-}  // namespace
-
-std::vector<std::string> ProcessResult::lines() const {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < out.size()) {
-        std::size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        result.push_back(out.substr(start, end - start));
-        start = end + 1;
-    }
-    return result;
-}
-
-ProcessResult runProcess(const std::string& executable, const std::string& input,
-                         const std::map<std::string, std::string>& environment,
-                         const std::vector<std::string>& arguments) {
-    return runProcessUntil(executable, input, "", environment, arguments);
-}
-
-ProcessResult runProcessUntil(const std::string& executable, const std::string& input,
-                              const std::string& outputMarker,
-                              const std::map<std::string, std::string>& environment,
-                              const std::vector<std::string>& arguments, double lingerSeconds) {
+ProcessResult converse(const std::string& executable, const std::string& input,
+                       const std::vector<Exchange>& exchanges,
+                       const std::map<std::string, std::string>& environment,
+                       const std::vector<std::string>& arguments, double lingerSeconds) {
     // A program that stops reading early must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -147,7 +127,10 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
     Output output;
     std::thread writer([&] {
         feed(in[1], input);
-        if (!outputMarker.empty()) output.waitFor(outputMarker);
+        for (const Exchange& exchange : exchanges) {
+            output.waitFor(exchange.awaited);
+            feed(in[1], exchange.reply);
+        }
         std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));
         ::close(in[1]);
     });
@@ -164,6 +147,41 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
     }
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     return result;
+}
+
+}  // namespace
+
+std::vector<std::string> ProcessResult::lines() const {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        std::size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        result.push_back(out.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
+}
+
+ProcessResult runProcess(const std::string& executable, const std::string& input,
+                         const std::map<std::string, std::string>& environment,
+                         const std::vector<std::string>& arguments) {
+    return runProcessUntil(executable, input, "", environment, arguments);
+}
+
+ProcessResult runProcessUntil(const std::string& executable, const std::string& input,
+                              const std::string& outputMarker,
+                              const std::map<std::string, std::string>& environment,
+                              const std::vector<std::string>& arguments, double lingerSeconds) {
+    std::vector<Exchange> exchanges;
+    if (!outputMarker.empty()) exchanges.push_back({outputMarker, ""});
+    return converse(executable, input, exchanges, environment, arguments, lingerSeconds);
+}
+
+ProcessResult runDialogue(const std::string& executable, const std::string& input,
+                          const std::vector<Exchange>& exchanges,
+                          const std::map<std::string, std::string>& environment) {
+    return converse(executable, input, exchanges, environment, {}, 0);
 }
 
 std::string builtProgram(const std::string& relativePath) {

@@ -30,6 +30,19 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
                               const std::vector<std::string>& arguments = {},
                               double lingerSeconds = 0);
 
+// One turn of a conversation with a program: once standard output contains `awaited`, `reply`
+// is written to its standard input.
+struct Exchange {
+    std::string awaited;
+    std::string reply;
+};
+
+// As runProcessUntil, playing the program's peer: after `input`, each exchange in turn waits
+// for its marker (30 seconds at most) and answers; then standard input closes.
+ProcessResult runDialogue(const std::string& executable, const std::string& input,
+                          const std::vector<Exchange>& exchanges,
+                          const std::map<std::string, std::string>& environment = {});
+
 // A built program of this project, found through LUMORA_BUILD_DIR.
 std::string builtProgram(const std::string& relativePath);
 
