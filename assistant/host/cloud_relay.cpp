@@ -102,7 +102,9 @@ void Assistant::receiveHosted(const Request& command) {
         session_.result = response->last ? response->last->text : "";
         work_.dropHostedResponse();
         work_.disarmDeadline();
-        event("error", command.message ? std::string_view(*command.message) : cloudFailed);
+        // A blank message would leave the user with an error that says nothing.
+        const bool explained = command.message && !text::isBlank(*command.message);
+        event("error", explained ? std::string_view(*command.message) : cloudFailed);
         return;
     }
     const bool complete = command.command == "hosted_complete";

@@ -177,10 +177,12 @@ TEST_F(CloudRelayTest, TheAppsFailureKeepsThePartialAnswerForCopying) {
     EXPECT_EQ(events.back()["text"], "Which");
     EXPECT_EQ(copiedResult(2), "Which");
 
-    ASSERT_TRUE(askCloud("Write a greeting", 3));
-    answer("hosted_error", {}, 3);
-    EXPECT_EQ(events.back()["message"], "Cloud Assistant could not complete this request.");
-    EXPECT_EQ(events.back()["text"], "");
+    for (const json& unexplained : {json::object(), json({{"message", " "}})}) {
+        ASSERT_TRUE(askCloud("Write a greeting", 3));
+        answer("hosted_error", unexplained, 3);
+        EXPECT_EQ(events.back()["message"], "Cloud Assistant could not complete this request.");
+        EXPECT_EQ(events.back()["text"], "");
+    }
 }
 
 TEST_F(CloudRelayTest, AReadAloudAnswerIsTheSelectionHandedBackToTheApp) {
