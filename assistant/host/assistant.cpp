@@ -19,6 +19,7 @@ Assistant::Assistant(EventLoop& loop, Executor& executor, platform::Ports& ports
       ports_(ports),
       model_(ports.languageModel, executor),
       screenLog_{ports.system, "com.vantor.app", "ScreenCapture"},
+      holdShortcuts_(loop, ports),
       processTasks_(loop),
       work_(loop),
       lifetime_(std::make_shared<Assistant*>(this)) {}
