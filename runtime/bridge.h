@@ -68,24 +68,19 @@ class Completion {
 
     template <class U = T>
     requires(!std::is_void_v<U>) void operator()(U value) const {
-        deliver([&] { result_->value.emplace(std::move(value)); });
+        result_->deliver([&] { result_->value.emplace(std::move(value)); });
     }
     template <class U = T>
     requires std::is_void_v<U>
     void operator()() const {
-        deliver([&] { result_->value.emplace(true); });
+        result_->deliver([&] { result_->value.emplace(true); });
     }
     void fail(std::exception_ptr error) const {
-        deliver([&] { result_->error = std::move(error); });
+        result_->deliver([&] { result_->error = std::move(error); });
     }
     std::stop_token stopToken() const { return result_->stop.get_token(); }
 
   private:
-    template <class Store>
-    void deliver(Store store) const {
-        result_->deliver(store);
-    }
-
     std::shared_ptr<detail::BridgeResult<T>> result_;
     std::shared_ptr<detail::CompletionOwner<T>> owner_;
 };

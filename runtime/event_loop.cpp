@@ -28,10 +28,14 @@ EventLoop::EventLoop(const SystemClock& clock) : clock_(clock) {}
 EventLoop::EventLoop(ManualClock& clock) : clock_(clock), manual_(&clock) {}
 
 EventLoop::~EventLoop() {
+    // Destroyed outside the lock: a closure may hold the last copy of a completion, which
+    // answers as it goes and so posts.
+    std::deque<std::function<void()>> unrun;
     {
         std::lock_guard lock(mutex_);
-        posted_.clear();
+        unrun.swap(posted_);
     }
+    unrun.clear();
     destroyTasks();
     for (auto& [key, timer] : timers_) timer->key_.reset();
 }

@@ -12,10 +12,8 @@ TaskHandle TaskScope::spawn(Task<void> task) {
 }
 
 void TaskScope::cancel() {
-    // Taken out first: a cancelled task may start work in this scope as it winds down.
-    std::vector<TaskHandle> running = std::move(tasks_);
+    for (TaskHandle& handle : tasks_) handle.cancel();
     tasks_.clear();
-    for (TaskHandle& handle : running) handle.cancel();
 }
 
 bool TaskScope::isRunning() const {

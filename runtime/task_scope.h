@@ -17,7 +17,7 @@ class TaskScope {
 
     TaskHandle spawn(Task<void> task);
     void cancel();
-    // Whether a task of this scope has yet to finish.
+    // Whether a task still owned by this scope has yet to finish; cancelling gives them up.
     bool isRunning() const;
 
   private:

@@ -7,13 +7,14 @@ std::shared_ptr<platform::LanguageModelSession> ModelClient::session(
     return model_.makeSession(configuration, instructions);
 }
 
-Task<std::string> respond(Executor& executor,
-                          std::shared_ptr<platform::LanguageModelSession> session,
-                          platform::ModelPrompt prompt) {
+Task<std::string> wholeAnswer(Executor& executor,
+                              std::shared_ptr<platform::LanguageModelSession> session,
+                              platform::ModelPrompt prompt) {
     // Named, not written inside the co_await: GCC 12 destroys a lambda temporary of a co_await
     // operand twice, which double-frees whatever it captured.
-    auto ask = [&executor, session, prompt = std::move(prompt)](Completion<std::string> answer) {
-        executor.submit([session, prompt, answer] {
+    auto ask = [&executor, session,
+                prompt = std::move(prompt)](Completion<std::string> answer) mutable {
+        executor.submit([session, prompt = std::move(prompt), answer] {
             try {
                 session->respond(prompt, answer);
             } catch (...) {
@@ -26,7 +27,7 @@ Task<std::string> respond(Executor& executor,
 
 Task<std::string> ModelClient::respond(std::shared_ptr<platform::LanguageModelSession> session,
                                        platform::ModelPrompt prompt) {
-    co_return co_await lumora::respond(executor_, std::move(session), std::move(prompt));
+    co_return co_await wholeAnswer(executor_, std::move(session), std::move(prompt));
 }
 
 AsyncStream<std::string> ModelClient::streamResponse(

@@ -12,9 +12,9 @@
 namespace lumora {
 
 // One whole answer of `session`, asked on `executor`.
-Task<std::string> respond(Executor& executor,
-                          std::shared_ptr<platform::LanguageModelSession> session,
-                          platform::ModelPrompt prompt);
+Task<std::string> wholeAnswer(Executor& executor,
+                              std::shared_ptr<platform::LanguageModelSession> session,
+                              platform::ModelPrompt prompt);
 
 class ModelClient {
   public:

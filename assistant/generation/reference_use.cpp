@@ -88,7 +88,7 @@ Task<AssistantReferenceUse> assistantReferenceUse(platform::LanguageModel& model
     std::shared_ptr<platform::LanguageModelSession> session =
         model.makeSession(platform::ModelConfiguration::standard, std::string(instructions));
     platform::ModelPrompt question{std::nullopt, prompt(request, hasSelection, hasScreen)};
-    std::string response = co_await respond(executor, std::move(session), std::move(question));
+    std::string response = co_await wholeAnswer(executor, std::move(session), std::move(question));
     co_await checkCancellation();
     auto use = assistantReferenceUseFromRaw(text::trimWhitespaceAndNewlines(response));
     // An answer that is not one of the three words is not guessed at: a wrong source would

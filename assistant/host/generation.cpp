@@ -78,7 +78,8 @@ Assistant::GenerationInputs Assistant::generationInputs(
 }
 
 void Assistant::announceReply(std::string_view message) {
-    // This reply is measured against the field as it is now, and undo takes back only it.
+    // This reply is measured against the field as the last one left it, and once it writes,
+    // undo takes back only it.
     if (session_.target) session_.target->beginReply();
     event("processing", message);
     work_.armDeadline(generationTimeout,

@@ -39,8 +39,9 @@ void RequestWork::dropHostedResponse() {
     hostedResponse_.reset();
 }
 
-void RequestWork::track(std::shared_ptr<platform::ChildProcess> process) {
-    screenProcesses_.push_back(std::move(process));
+RequestWork::Tracked RequestWork::track(std::shared_ptr<platform::ChildProcess> process) {
+    screenProcesses_.push_back(process);
+    return Tracked(*this, std::move(process));
 }
 
 void RequestWork::forget(const std::shared_ptr<platform::ChildProcess>& process) {

@@ -30,14 +30,25 @@ class RequestWork {
     // The undo that may first wait for the source application to come back.
     void startUndo(Task<void> task);
 
-    // The session's one timeout (generation, and later recording and transcription): arming it
-    // replaces the one armed before.
+    // The session's one timeout: arming it replaces the one armed before.
     void armDeadline(double seconds, std::function<void()> expire);
     void disarmDeadline();
 
-    // A region tool, terminated if it still runs when the work is cancelled.
-    void track(std::shared_ptr<platform::ChildProcess> process);
-    void forget(const std::shared_ptr<platform::ChildProcess>& process);
+    // A region tool, terminated if it still runs when the work is cancelled, until the
+    // returned guard goes.
+    class Tracked {
+      public:
+        Tracked(RequestWork& work, std::shared_ptr<platform::ChildProcess> process)
+            : work_(work), process_(std::move(process)) {}
+        ~Tracked() { work_.forget(process_); }
+        Tracked(const Tracked&) = delete;
+        Tracked& operator=(const Tracked&) = delete;
+
+      private:
+        RequestWork& work_;
+        std::shared_ptr<platform::ChildProcess> process_;
+    };
+    [[nodiscard]] Tracked track(std::shared_ptr<platform::ChildProcess> process);
 
     // The accumulator of the cloud answer the app streams back; none when no cloud request is
     // open. Opening one replaces the one before.
@@ -53,6 +64,8 @@ class RequestWork {
     TaskScope insertions_;
     TaskScope generations_;
     TaskScope undos_;
+    void forget(const std::shared_ptr<platform::ChildProcess>& process);
+
     Timer deadline_;
     std::optional<HostedAssistantResponse> hostedResponse_;
     std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;

@@ -116,14 +116,13 @@ Task<platform::Image> Assistant::captureRegion() {
     const std::string output = scratch.file("screen.png");
     std::shared_ptr<platform::ChildProcess> process =
         ports_.screenCapture.makeProcess(regionTool, {"-x", "-i", "-s", "-T", "0", output});
-    work_.track(process);
     co_await checkCancellation();
+    RequestWork::Tracked tracked = work_.track(process);
     process->launch();
     auto awaitExit = [process](Completion<int> exited) {
         process->whenExited([exited](int status) { exited(status); });
     };
     int status = co_await callback<int>(std::move(awaitExit));
-    work_.forget(process);
     std::optional<std::string> encoded = status == 0 ? files::readAll(output) : std::nullopt;
     std::optional<platform::Image> image = encoded ? ports_.images.decode(*encoded) : std::nullopt;
     if (!image) throw captureCanceled();

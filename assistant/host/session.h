@@ -1,6 +1,7 @@
 // The record of the current session: which request it is, where it came from and what it has
 // produced so far. Only the commands that begin or end a session reset it; cancelling the
-// running work leaves it alone, and that work only writes `context` and `result`.
+// running work leaves it alone. That work fills in `context`, `result` and `screenImage`, and
+// writes into the field `target` points at.
 #pragma once
 
 #include <cstdint>

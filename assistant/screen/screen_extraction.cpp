@@ -89,7 +89,8 @@ Task<ScreenText::Extraction> extractScreenContent(platform::LanguageModel& model
     std::shared_ptr<platform::LanguageModelSession> session = model.makeSession(
         platform::ModelConfiguration::generalPermissive, std::string(screenExtractionInstructions));
     platform::ModelPrompt prompt{std::nullopt, screenExtractionPrompt(numbered, request)};
-    const std::string answer = co_await respond(executor, std::move(session), std::move(prompt));
+    const std::string answer =
+        co_await wholeAnswer(executor, std::move(session), std::move(prompt));
     co_await checkCancellation();
 
     std::vector<std::string> texts;

@@ -157,7 +157,6 @@ bool Target::computeStreamingSupport() const {
 void Target::beginReply() {
     if (committed_) replyBase_ = committed_;
     incremental_.reset();
-    dropUndoState();
 }
 
 void Target::streamInsert(std::string_view text) {

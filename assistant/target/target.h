@@ -46,7 +46,7 @@ class Target {
     bool supportsStreamingInsertion();
 
     // Starts the streaming edit of a new reply from the field as the last reply left it (as
-    // captured, when none was typed), and forgets what the last one could undo.
+    // captured, when none was typed). The last reply stays undoable until the new one writes.
     void beginReply();
     // Types what `text` (the whole reply so far) adds since the last call.
     void streamInsert(std::string_view text);

@@ -348,7 +348,7 @@ Task<void> rememberLoop(EventLoop*& seen) {
     seen = &(co_await currentLoop());
 }
 
-TEST_F(TaskTest, AScopeCancelsWhatItStartedAndForgetsWhatFinished) {
+TEST_F(TaskTest, AScopeCancelsWhatItStillRunsWhenCancelledOrDestroyed) {
     TaskScope scope(loop);
     scope.spawn(sleepLogging(loop, 1.0, "short", log));
     scope.spawn(sleepLogging(loop, 5.0, "long", log));

@@ -90,8 +90,9 @@ TEST_F(LanguageModelTest, ScriptedErrorsReachTheCallerWithTheirDomainCodeAndDesc
     EXPECT_EQ(partial->snapshots, (std::vector<std::string>{"0|", "0|Ha", "0|Half"}));
 }
 
-// A model that goes quiet holds no thread: the call returns, and the caller's stop ends it.
-TEST_F(LanguageModelTest, AQuietCallWaitsForItsStopWithoutHoldingTheThread) {
+// A model that goes quiet holds no thread: the call returns unanswered, with what it said so
+// far, and its reader can still be stopped.
+TEST_F(LanguageModelTest, AQuietCallReturnsUnansweredWithoutHoldingTheThread) {
     desktop = desktopFrom(R"json({"languageModel": {"replies": [
         {"match": "answer", "text": "never", "stallsAfter": 0},
         {"match": "stream", "text": "0|Half", "chunkSize": 2, "stallsAfter": 3}]}})json");

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -126,9 +127,9 @@ TEST_F(ScreenCaptureTest, NothingIsCapturedWithoutScreenRecording) {
 
 // The status the tool reported to its exit handler so far.
 std::optional<int> exitStatus(platform::ChildProcess& tool) {
-    std::optional<int> status;
-    tool.whenExited([&](int code) { status = code; });
-    return status;
+    auto status = std::make_shared<std::optional<int>>();
+    tool.whenExited([status](int code) { *status = code; });
+    return *status;
 }
 
 TEST_F(ScreenCaptureTest, TheRegionToolWritesItsPictureToTheLastArgument) {
