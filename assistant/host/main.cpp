@@ -10,6 +10,7 @@
 #include "assistant/host/command_reader.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/tesseract_recognition.h"
+#include "platform/sim/input_timeline.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/atomic_file.h"
 #include "runtime/clock.h"
@@ -56,6 +57,8 @@ int main() {
     {
         lumora::Assistant assistant(loop, pool, ports);
         assistant.installEscape();
+        // The user's hands on the simulated keyboard, as the scenario scripts them.
+        lumora::sim::InputTimeline userInput(loop, *desktop);
 
         std::thread reader([&] {
             lumora::readCommands(STDIN_FILENO, [&](lumora::Request request) {

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <limits>
+#include <map>
 
 #include "platform/sim/scenario_sections.h"
 #include "platform/sim/scenario_values.h"
@@ -96,6 +98,51 @@ void readSystem(ScenarioObject section, SystemOverrides& system) {
     section.finish();
 }
 
+namespace {
+
+std::optional<platform::InputEventType> inputEventType(std::string_view name) {
+    using Type = platform::InputEventType;
+    static const std::map<std::string_view, Type> types = {
+        {"keyDown", Type::keyDown},
+        {"keyUp", Type::keyUp},
+        {"flagsChanged", Type::flagsChanged},
+        {"leftMouseDown", Type::leftMouseDown},
+        {"rightMouseDown", Type::rightMouseDown},
+        {"otherMouseDown", Type::otherMouseDown},
+        {"scrollWheel", Type::scrollWheel},
+        {"tapDisabledByTimeout", Type::tapDisabledByTimeout},
+        {"tapDisabledByUserInput", Type::tapDisabledByUserInput},
+    };
+    auto found = types.find(name);
+    if (found == types.end()) return std::nullopt;
+    return found->second;
+}
+
+TimedInput readTimedInput(ScenarioObject entry) {
+    TimedInput input;
+    std::optional<double> at = entry.number("at");
+    if (!at || *at < 0) entry.fail("at", "must be a number of seconds, 0 or more");
+    input.at = *at;
+    std::optional<platform::InputEventType> type =
+        inputEventType(entry.string("type").value_or(""));
+    if (!type) entry.fail("type", "must name an input event type");
+    input.event.type = *type;
+    input.event.keyCode =
+        static_cast<std::uint16_t>(entry.integer("keyCode", 0, 0xFFFF).value_or(0));
+    input.event.flags = static_cast<platform::EventFlags>(
+        entry.integer("flags", 0, std::numeric_limits<std::int64_t>::max()).value_or(0));
+    input.event.autorepeat = entry.boolean("autorepeat").value_or(false);
+    if (auto location = entry.object("location")) {
+        input.event.location = {location->number("x").value_or(0),
+                                location->number("y").value_or(0)};
+        location->finish();
+    }
+    entry.finish();
+    return input;
+}
+
+}  // namespace
+
 void readKeyboard(ScenarioObject section, KeyboardState& keyboard) {
     if (auto layout = section.object("layout")) keyboard.layout = readLayout(std::move(*layout));
     if (section.boolean("noLayoutData").value_or(false)) {
@@ -115,6 +162,11 @@ void readKeyboard(ScenarioObject section, KeyboardState& keyboard) {
     }
     keyboard.keyEventsFail = section.boolean("keyEventsFail").value_or(false);
     keyboard.eventTapsRefused = section.boolean("eventTapsRefused").value_or(false);
+    std::vector<ScenarioObject> entries = section.objects("input");
+    for (ScenarioObject& entry : entries)
+        keyboard.input.push_back(readTimedInput(std::move(entry)));
+    std::stable_sort(keyboard.input.begin(), keyboard.input.end(),
+                     [](const TimedInput& a, const TimedInput& b) { return a.at < b.at; });
     section.finish();
 }
 

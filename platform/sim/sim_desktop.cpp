@@ -212,6 +212,11 @@ std::optional<platform::InputEvent> SimDesktop::deliverInput(const platform::Inp
     return services_->keyboard.deliver(event);
 }
 
+std::vector<TimedInput> SimDesktop::inputTimeline() const {
+    std::lock_guard lock(services_->world->mutex);
+    return services_->world->keyboard.input;
+}
+
 std::size_t SimDesktop::deliverAudio() {
     return services_->audio.play();
 }

@@ -54,6 +54,13 @@ struct WriteQuirks {
     bool operator==(const WriteQuirks&) const = default;
 };
 
+// One piece of the user's hardware input, `at` seconds after the desktop comes to life.
+struct TimedInput {
+    double at = 0;
+    platform::InputEvent event;
+    bool operator==(const TimedInput&) const = default;
+};
+
 // A child process the desktop was asked to launch.
 struct ProcessLaunch {
     std::string executable;
@@ -127,6 +134,8 @@ class SimDesktop {
     // reaches the global key-down monitors and the frontmost application. Returns what the
     // application received, none when a tap swallowed the event.
     std::optional<platform::InputEvent> deliverInput(const platform::InputEvent& event);
+    // The scenario's timeline of the user's input, in time order.
+    std::vector<TimedInput> inputTimeline() const;
     // Plays the scenario's audio into the tap of every running engine, in buffers of the tap's
     // size (the last one padded with silence); the number of buffers delivered.
     std::size_t deliverAudio();

@@ -109,6 +109,8 @@ struct KeyboardState {
     std::set<std::uint16_t> pressedKeys;
     bool keyEventsFail = false;
     bool eventTapsRefused = false;
+    // The scenario's timeline of input, in time order.
+    std::vector<TimedInput> input;
     std::vector<platform::InputEvent> posted;
     std::map<int, std::shared_ptr<KeyMonitor>> monitors;
     std::map<int, EventTapState> taps;

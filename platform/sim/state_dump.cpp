@@ -17,6 +17,8 @@ std::string eventTypeName(platform::InputEventType type) {
             return "keyUp";
         case platform::InputEventType::flagsChanged:
             return "flagsChanged";
+        case platform::InputEventType::leftMouseDown:
+            return "leftMouseDown";
         default:
             return std::to_string(static_cast<std::uint32_t>(type));
     }

@@ -213,6 +213,42 @@ TEST_F(AssistantProcessTest, ACloudAskIsAnsweredIntoTheNoteByTheApp) {
     EXPECT_TRUE(state()["modelCalls"].empty());
 }
 
+// The user's keyboard as a scenario timeline, in real time: a held Fn is reported to the app,
+// and a tapped Escape, held back while it might have started a hold, reaches Notes marked.
+TEST_F(AssistantProcessTest, HoldKeysFromTheUsersKeyboardAreReported) {
+    auto key = [](double at, const char* type, int code, std::uint64_t flags = 0) {
+        return json{{"at", at}, {"type", type}, {"keyCode", code}, {"flags", flags}};
+    };
+    json scenario = {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"apps", {{{"pid", 100}, {"name", "Lumora"}}, {{"pid", 200}, {"name", "Notes"}}}},
+        {"keyboard",
+         {{"input",
+           {key(0.4, "flagsChanged", 63, 0x800000), key(1.2, "flagsChanged", 63),
+            key(1.4, "keyDown", 53), key(1.5, "keyUp", 53)}}}}};
+    std::string path = directory + "/scenario.json";
+    ASSERT_TRUE(files::replaceAtomically(path, scenario.dump(), 0600));
+    json configure = {{"command", "hold_configure"},
+                      {"id", 1},
+                      {"holdBindings", {{"assistant", "Hold:Fn"}, {"dictation", "Hold:Escape"}}}};
+    auto result = testing::runProcessUntil(
+        testing::builtProgram("assistant/lumora-assistant"), configure.dump() + "\n",
+        "\"phase\":\"hold_released\"",
+        {{"LUMORA_SIM_SCENARIO", path}, {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}}, {},
+        0.8);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(events(result),
+              (std::vector<json>{
+                  {{"phase", "hold_status"}, {"message", ""}},
+                  {{"phase", "hold_pressed"}, {"mode", "assistant"}, {"key", "Hold:Fn"}},
+                  {{"phase", "hold_released"}, {"mode", "assistant"}, {"key", "Hold:Fn"}}}));
+    const std::int64_t marker = 0x4C554D4F4B455953;
+    EXPECT_EQ(state()["postedKeyEvents"],
+              json({{{"type", "keyDown"}, {"keyCode", 53}, {"flags", 0}, {"userData", marker}},
+                    {{"type", "keyUp"}, {"keyCode", 53}, {"flags", 0}, {"userData", marker}}}));
+}
+
 // Standard input ends while the page is being read: the recognition still running in the
 // background must finish against live services, and the helper still exits cleanly. Reading
 // this page takes about a second, and input ends a third of a second after the request
