@@ -128,11 +128,14 @@ std::unique_ptr<platform::SpeechRecognizer> SimSpeech::recognizer(
     const std::string& localeIdentifier) {
     std::lock_guard lock(world_->mutex);
     const auto& speech = world_->speech;
-    if (std::find(speech.locales.begin(), speech.locales.end(), localeIdentifier) ==
+    // As the platform's locales do, "en-US" names the same locale as "en_US".
+    std::string identifier = localeIdentifier;
+    std::replace(identifier.begin(), identifier.end(), '-', '_');
+    if (std::find(speech.locales.begin(), speech.locales.end(), identifier) ==
         speech.locales.end()) {
         return nullptr;
     }
-    auto state = speech.recognizers.find(localeIdentifier);
+    auto state = speech.recognizers.find(identifier);
     return std::make_unique<SimRecognizer>(
         world_, state == speech.recognizers.end() ? RecognizerState{} : state->second);
 }
