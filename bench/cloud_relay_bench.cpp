@@ -14,6 +14,7 @@
 #include "assistant/host/assistant.h"
 #include "assistant/host/event_output.h"
 #include "platform/linux/png_images.h"
+#include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/atomic_file.h"
@@ -67,7 +68,7 @@ class RememberedRecognition final : public platform::TextRecognition {
 struct Helper {
     explicit Helper(platform::TextRecognition* engine = nullptr)
         : desktop(sim::SimDesktop::load(noteWithPage().dump())),
-          ports(desktop->ports(engine ? *engine : recognition, images)) {
+          ports(desktop->ports(engine ? *engine : recognition, images, audioConversion)) {
         setEventDestination([this](std::string_view line) {
             if (line.find("\"generation_input\"") != std::string_view::npos) ++inputsSent;
             if (line.find("\"Text inserted\"") != std::string_view::npos) ++answersInserted;
@@ -90,6 +91,7 @@ struct Helper {
     std::unique_ptr<sim::SimDesktop> desktop;
     platform::PngImages images;
     platform::TesseractRecognition recognition;
+    platform::SoxrConversion audioConversion;
     platform::Ports ports;
     ManualClock clock;
     EventLoop loop{clock};

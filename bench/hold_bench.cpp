@@ -9,6 +9,7 @@
 
 #include "assistant/hold/hold_shortcuts.h"
 #include "platform/linux/png_images.h"
+#include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/sim_desktop.h"
 
@@ -53,7 +54,8 @@ struct Monitor {
         "apps": [{"pid": 200, "name": "Notes"}]})");
     platform::PngImages images;
     platform::TesseractRecognition recognition;
-    platform::Ports ports = desktop->ports(recognition, images);
+    platform::SoxrConversion audioConversion;
+    platform::Ports ports = desktop->ports(recognition, images, audioConversion);
     ManualClock clock;
     EventLoop loop{clock};
     std::unique_ptr<HoldShortcuts> shortcuts;

@@ -36,19 +36,26 @@ class AudioEngine {
     virtual void stop() = 0;
 };
 
-// Converts buffers of one input format to 16 kHz mono float, keeping state between calls.
-class AudioConverter {
-  public:
-    virtual ~AudioConverter() = default;
-    // Throws lumora::Error when the buffer cannot be converted.
-    virtual std::vector<float> convert(const AudioBuffer& buffer) = 0;
-    virtual std::vector<float> flush() = 0;
-};
-
 class Audio {
   public:
     virtual ~Audio() = default;
     virtual std::unique_ptr<AudioEngine> createEngine() = 0;
+};
+
+// Converts buffers of one input format, first channel only, to 16 kHz mono float. It keeps
+// its filter state between buffers, so a stream converted buffer by buffer has no seams.
+class AudioConverter {
+  public:
+    virtual ~AudioConverter() = default;
+    // What the buffer adds to the output; throws lumora::Error when it cannot be converted.
+    virtual std::vector<float> convert(const AudioBuffer& buffer) = 0;
+    // The input has ended: what the converter still holds.
+    virtual std::vector<float> flush() = 0;
+};
+
+class AudioConversion {
+  public:
+    virtual ~AudioConversion() = default;
     // None when no converter exists for the format.
     virtual std::unique_ptr<AudioConverter> createConverter(AudioFormat input) = 0;
 };

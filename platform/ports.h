@@ -26,6 +26,7 @@ struct Ports {
     Permissions& permissions;
     Speech& speech;
     Audio& audio;
+    AudioConversion& audioConversion;
     ScreenCapture& screenCapture;
     TextRecognition& textRecognition;
     Images& images;

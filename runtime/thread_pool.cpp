@@ -1,10 +1,14 @@
 #include "runtime/thread_pool.h"
 
+#include <pthread.h>
+
 namespace lumora {
 
-ThreadPool::ThreadPool(unsigned threads) {
+ThreadPool::ThreadPool(unsigned threads, std::string name) {
     for (unsigned i = 0; i < (threads == 0 ? 1 : threads); ++i) {
         workers_.emplace_back([this] { work(); });
+        if (!name.empty())
+            ::pthread_setname_np(workers_.back().native_handle(), name.substr(0, 15).c_str());
     }
 }
 

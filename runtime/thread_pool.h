@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,7 +15,8 @@ namespace lumora {
 
 class ThreadPool final : public Executor {
   public:
-    explicit ThreadPool(unsigned threads = 2);
+    // `name` labels the workers' threads (cut to the 15 characters the system keeps).
+    explicit ThreadPool(unsigned threads = 2, std::string name = {});
     // Finishes the queued work, then joins the workers.
     ~ThreadPool();
     ThreadPool(const ThreadPool&) = delete;

@@ -1,6 +1,7 @@
 #include "assistant/hold/hold_shortcuts.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "assistant/hold/hold_keys.h"
 #include "assistant/host/event_output.h"
@@ -175,11 +176,12 @@ std::optional<InputEvent> HoldShortcuts::endHold(const InputEvent& release) {
     timer_.stop();
     const HoldTrigger::Release result = trigger_.release();
     const std::string key = *std::exchange(candidate_, std::nullopt);
+    // Settled before the report, so whatever the report sets off finds no Escape held back.
+    const std::optional<InputEvent> keptDown = std::exchange(escapeDown_, std::nullopt);
     if (result == HoldTrigger::Release::stop) report("hold_released", key);
-    if (key != escapeKey || !escapeDown_) return release;
-    const InputEvent down = *std::exchange(escapeDown_, std::nullopt);
+    if (key != escapeKey || !keptDown) return release;
     if (result == HoldTrigger::Release::tap) {
-        postMarked(down);
+        postMarked(*keptDown);
         postMarked(release);
     }
     return std::nullopt;

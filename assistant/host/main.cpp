@@ -9,6 +9,7 @@
 #include "assistant/host/assistant.h"
 #include "assistant/host/command_reader.h"
 #include "platform/linux/png_images.h"
+#include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/input_timeline.h"
 #include "platform/sim/sim_desktop.h"
@@ -48,10 +49,11 @@ int main() {
     lumora::EventLoop loop(clock);
     lumora::platform::PngImages images;
     lumora::platform::TesseractRecognition textRecognition;
+    lumora::platform::SoxrConversion audioConversion;
     // Declared after the services its jobs use: its destructor finishes the jobs still queued
     // or running when input ends, and they must find those services alive.
     lumora::ThreadPool pool(2);
-    lumora::platform::Ports ports = desktop->ports(textRecognition, images);
+    lumora::platform::Ports ports = desktop->ports(textRecognition, images, audioConversion);
 
     ports.workspace.prohibitActivation();
     {

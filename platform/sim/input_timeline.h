@@ -1,6 +1,7 @@
 // Plays the scenario's timeline of the user's keyboard and mouse into the simulated desktop,
 // each entry at its time by the loop's clock: real time in the program, virtual time in tests.
-// Times count from the player's creation; destroying it stops the rest.
+// Times count from the player's creation, which the helper does as it starts; destroying it
+// stops the rest.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The microphone of the simulated desktop: engines with the scenario's input format and a tap
-// that receives the scenario's samples when a test plays them. There is no converter here;
-// resampling is real work that belongs to the Linux implementation.
+// that receives the scenario's samples when a test plays them. Conversion is not simulated:
+// resampling is real work, done by the Linux implementation of the conversion port.
 #pragma once
 
 #include <memory>
@@ -15,9 +15,6 @@ class SimAudio final : public platform::Audio {
     explicit SimAudio(std::shared_ptr<World> world) : world_(std::move(world)) {}
 
     std::unique_ptr<platform::AudioEngine> createEngine() override;
-    std::unique_ptr<platform::AudioConverter> createConverter(platform::AudioFormat) override {
-        return nullptr;
-    }
 
     // Plays the scenario's samples into every running engine's tap (see SimDesktop).
     std::size_t play();

@@ -94,10 +94,11 @@ platform::System& SimDesktop::system() {
 }
 
 platform::Ports SimDesktop::ports(platform::TextRecognition& textRecognition,
-                                  platform::Images& images) {
-    return {accessibility(), workspace(),     windows(), pasteboard(),    keyboard(),
-            permissions(),   speech(),        audio(),   screenCapture(), textRecognition,
-            images,          languageModel(), system()};
+                                  platform::Images& images,
+                                  platform::AudioConversion& audioConversion) {
+    return {accessibility(), workspace(), windows(),       pasteboard(),    keyboard(),
+            permissions(),   speech(),    audio(),         audioConversion, screenCapture(),
+            textRecognition, images,      languageModel(), system()};
 }
 
 std::string SimDesktop::stateJson() const {

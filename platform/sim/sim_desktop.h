@@ -54,7 +54,7 @@ struct WriteQuirks {
     bool operator==(const WriteQuirks&) const = default;
 };
 
-// One piece of the user's hardware input, `at` seconds after the desktop comes to life.
+// One piece of the user's hardware input, `at` seconds after the helper starts.
 struct TimedInput {
     double at = 0;
     platform::InputEvent event;
@@ -91,7 +91,8 @@ class SimDesktop {
     // environment, home and temporary directories).
     platform::System& system();
     // The assistant's ports: this desktop's, with the services it does not simulate beside.
-    platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images);
+    platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images,
+                          platform::AudioConversion& audioConversion);
 
     // The world as the user would see it now (fields, pasteboard, activated apps, opened
     // URLs, posted key events, model calls), as one JSON document.

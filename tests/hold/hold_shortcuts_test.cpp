@@ -29,13 +29,19 @@ constexpr const char* scenario = R"({
          "bounds": {"x": 0, "y": 0, "width": 1280, "height": 800}}]
 })";
 
-constexpr std::uint16_t fn = 63, leftOption = 58, escape = 53, keyA = 0;
+constexpr std::uint16_t fn = 63, leftOption = 58, rightOption = 61, escape = 53, keyA = 0;
 
-InputEvent key(InputEventType type, std::uint16_t code, platform::EventFlags eventFlags = 0) {
+InputEvent key(InputEventType type, std::uint16_t code, platform::EventFlags eventFlags = 0,
+               bool autorepeat = false) {
     InputEvent event;
     event.type = type;
     event.keyCode = code;
     event.flags = eventFlags;
+    event.autorepeat = autorepeat;
+    return event;
+}
+InputEvent marked(InputEvent event) {
+    event.userData = syntheticEventMarker;
     return event;
 }
 InputEvent down(std::uint16_t code, platform::EventFlags eventFlags = 0) {
@@ -129,6 +135,7 @@ struct HoldCase {
 
 TEST(HoldShortcutsTest, TurnsHoldsIntoEventsAndLeavesTapsToTheApplication) {
     const platform::EventFlags left = flags::option | flags::leftOptionDevice;
+    const platform::EventFlags right = flags::option | flags::rightOptionDevice;
     const std::vector<HoldCase> cases = {
         {"a 0.3 s tap of Fn",
          "Hold:Fn",
@@ -186,6 +193,36 @@ TEST(HoldShortcutsTest, TurnsHoldsIntoEventsAndLeavesTapsToTheApplication) {
          {{0, modifiers(fn, flags::function)}, {0.5, click(500, 400)}, {0.7, modifiers(fn, 0)}},
          {"hold_pressed mode", "hold_cancel mode"},
          {"flags 63", "click", "flags 63"}},
+        {"an auto-repeated Escape never starts a hold",
+         "Hold:Escape",
+         {{0, key(InputEventType::keyDown, escape, 0, true)}, {0.5, up(escape)}},
+         {},
+         {"down 53", "up 53"}},
+        {"Fn pressed while another key is down is a shortcut, not a hold",
+         "Hold:Fn",
+         {{0, down(keyA)}, {0.1, modifiers(fn, flags::function)}, {0.6, modifiers(fn, 0)}},
+         {},
+         {"down 0", "flags 63", "flags 63"}},
+        {"Right Option, with Command down first and then alone",
+         "Hold:RightOption",
+         {{0, modifiers(rightOption, right | flags::command)},
+          {0.1, modifiers(rightOption, 0)},
+          {0.2, modifiers(rightOption, right)},
+          {0.7, modifiers(rightOption, 0)}},
+         {"hold_pressed mode", "hold_released mode"},
+         {"flags 61", "flags 61", "flags 61", "flags 61"}},
+        {"a tap the system disables during a hold cancels it",
+         "Hold:Fn",
+         {{0, modifiers(fn, flags::function)},
+          {0.5, key(InputEventType::tapDisabledByUserInput, 0)},
+          {0.7, modifiers(fn, 0)}},
+         {"hold_pressed mode", "hold_cancel mode"},
+         {"flags 63", "flags 63"}},
+        {"the monitor's own events pass untouched",
+         "Hold:Escape",
+         {{0, marked(down(escape))}, {0.5, marked(up(escape))}},
+         {},
+         {"down 53 marked", "up 53 marked"}},
         {"a name the table does not know never matches",
          "Hold:fn",
          {{0, modifiers(fn, flags::function)}, {0.5, modifiers(fn, 0)}},

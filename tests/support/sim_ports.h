@@ -1,11 +1,13 @@
 // The assistant's ports on a simulated desktop loaded from a scenario, with the real Linux
-// image port beside it, and the real text recognition unless a test brings its own.
+// image and audio conversion ports beside it, and the real text recognition unless a test
+// brings its own.
 #pragma once
 
 #include <memory>
 #include <string_view>
 
 #include "platform/linux/png_images.h"
+#include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/ports.h"
 #include "platform/sim/sim_desktop.h"
@@ -16,11 +18,13 @@ struct SimPorts {
     explicit SimPorts(std::string_view scenario,
                       platform::TextRecognition* textRecognition = nullptr)
         : desktop(sim::SimDesktop::load(scenario)),
-          ports(desktop->ports(textRecognition ? *textRecognition : recognition, images)) {}
+          ports(desktop->ports(textRecognition ? *textRecognition : recognition, images,
+                               audioConversion)) {}
 
     std::unique_ptr<sim::SimDesktop> desktop;
     platform::PngImages images;
     platform::TesseractRecognition recognition;
+    platform::SoxrConversion audioConversion;
     platform::Ports ports;
 };
 

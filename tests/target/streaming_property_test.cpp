@@ -15,6 +15,7 @@
 
 #include "assistant/target/target.h"
 #include "platform/linux/png_images.h"
+#include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/text.h"
@@ -293,6 +294,7 @@ struct Workbench {
     ManualClock clock;
     EventLoop loop{clock};
     TaskScope restores{loop};
+    platform::SoxrConversion audioConversion;
     platform::PngImages images;
     platform::TesseractRecognition recognition;
 };
@@ -319,6 +321,7 @@ class StreamingRun final : public WatchedAccessibility::Observer {
                  desktop_->permissions(),
                  desktop_->speech(),
                  desktop_->audio(),
+                 bench.audioConversion,
                  desktop_->screenCapture(),
                  bench.recognition,
                  bench.images,

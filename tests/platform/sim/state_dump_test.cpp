@@ -42,6 +42,8 @@ TEST(StateDump, TheDocumentedExampleEndsInTheDocumentedState) {
     auto blocks = jsonBlocks(*markdown);
     ASSERT_EQ(blocks.size(), 2u);
     auto desktop = desktopFrom(blocks[0]);
+    ASSERT_EQ(desktop->inputTimeline().size(), 2u);
+    EXPECT_EQ(desktop->inputTimeline()[1].at, 1.5);
 
     desktop->pasteboard().clearContents();
     desktop->pasteboard().setString("Thanks!");
