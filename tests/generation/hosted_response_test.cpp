@@ -6,21 +6,13 @@
 #include <variant>
 #include <vector>
 
+#include "tests/generation/reply_outcomes.h"
+
 namespace lumora {
 namespace {
 
+using namespace reply_outcomes;
 using Action = AssistantAction;
-using Outcome = std::variant<std::optional<AssistantReply>, AssistantProtocolError>;
-
-const Outcome nothing = std::optional<AssistantReply>{};
-
-Outcome reply(Action action, std::string text) {
-    return std::optional<AssistantReply>{AssistantReply{action, std::move(text)}};
-}
-
-Outcome invalid(std::string payload) {
-    return AssistantProtocolError::invalidMarker(std::move(payload));
-}
 
 // One command from the app and what the accumulator makes of it.
 struct Piece {
@@ -78,12 +70,9 @@ TEST(HostedAssistantResponseTest, ChecksEachPieceAgainstWhatCameBefore) {
         HostedAssistantResponse response{7, c.selection, std::nullopt, false};
         for (std::size_t i = 0; i < c.pieces.size(); ++i) {
             const Piece& piece = c.pieces[i];
-            Outcome outcome;
-            try {
-                outcome = response.receive(piece.id, piece.action, piece.text, piece.complete);
-            } catch (const AssistantProtocolError& error) {
-                outcome = error;
-            }
+            Outcome outcome = outcomeOf([&] {
+                return response.receive(piece.id, piece.action, piece.text, piece.complete);
+            });
             EXPECT_EQ(outcome, piece.expected) << c.name << ", piece " << i;
         }
     }

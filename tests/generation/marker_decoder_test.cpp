@@ -6,42 +6,16 @@
 #include <variant>
 #include <vector>
 
+#include "tests/generation/reply_outcomes.h"
+
 namespace lumora {
-
-void PrintTo(const AssistantReply& reply, std::ostream* out) {
-    *out << rawValue(reply.action) << " \"" << reply.text << "\"";
-}
-
-void PrintTo(const AssistantProtocolError& error, std::ostream* out) {
-    *out << "error " << static_cast<int>(error.kind) << " \"" << error.payload << "\"";
-}
-
 namespace {
 
+using namespace reply_outcomes;
 using Action = AssistantAction;
-using Outcome = std::variant<std::optional<AssistantReply>, AssistantProtocolError>;
-
-const Outcome nothing = std::optional<AssistantReply>{};
-
-Outcome reply(Action action, std::string text) {
-    return std::optional<AssistantReply>{AssistantReply{action, std::move(text)}};
-}
-
-Outcome invalid(std::string payload) {
-    return AssistantProtocolError::invalidMarker(std::move(payload));
-}
 
 const Outcome missingSelection = AssistantProtocolError::missingSelection();
 const Outcome emptyResponse = AssistantProtocolError::emptyResponse();
-
-template <class Step>
-Outcome outcomeOf(Step step) {
-    try {
-        return step();
-    } catch (const AssistantProtocolError& error) {
-        return error;
-    }
-}
 
 std::string repeated(std::string_view piece, std::size_t count) {
     std::string text;
