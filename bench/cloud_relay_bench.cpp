@@ -21,33 +21,20 @@
 #include "runtime/manual_executor.h"
 #include "runtime/text.h"
 #include "screentext/recognition.h"
+#include "tests/support/notes_world.h"
 
 namespace {
 
 using namespace lumora;
 using nlohmann::json;
 
+// The note's window shows a two-column page; auditing is off.
 json noteWithPage() {
-    return {
-        {"parentPid", 100},
-        {"frontmost", 200},
-        {"apps",
-         {{{"pid", 100}, {"name", "Lumora"}},
-          {{"pid", 200},
-           {"name", "Notes"},
-           {"focusedWindow", "window"},
-           {"focusedElement", "body"},
-           {"elements",
-            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Chapter One"}},
-             {{"id", "body"}, {"role", "AXTextArea"}, {"parent", "window"}, {"value", ""}}}}}}},
-        {"windows",
-         {{{"number", 42},
-           {"ownerPid", 200},
-           {"name", "Chapter One"},
-           {"bounds", {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 800}}},
-           {"image", {{"path", LUMORA_OCR_FIXTURES "/two-column.png"}}}}}},
-        {"system", {{"osVersion", "26.1"}, {"environment", {{"LUMORA_AUDIT_DIR", nullptr}}}}},
-    };
+    json world = controller_testing::notesWorld({});
+    world["windows"][0]["bounds"] = {{"x", 0}, {"y", 0}, {"width", 1280}, {"height", 800}};
+    world["windows"][0]["image"] = {{"path", LUMORA_OCR_FIXTURES "/two-column.png"}};
+    world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", nullptr}};
+    return world;
 }
 
 // Answers at once with what it was told the page says.
@@ -165,7 +152,7 @@ void receiveThousandSnapshots(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         ++id;
-        helper.desktop->editField("body", "", {0, 0});
+        helper.desktop->editField("body", "", {0, 0});  // an empty note for each answer
         helper.send(command("open", id));
         helper.send(command("ask", id, {{"text", "Write the note"}, {"provider", "cloud"}}));
         std::vector<std::string> lines;

@@ -78,8 +78,7 @@ void Assistant::deliverComplete(const AssistantReply& reply) {
 void Assistant::insertResult() {
     bool restoreClipboard = !session_.request || session_.request->restoreClipboard.value_or(true);
     event("processing", inserting, session_.result);
-    work_.startInsertion(
-        runInsertion(session_.id, session_.result, session_.target, restoreClipboard));
+    work_.start(runInsertion(session_.id, session_.result, session_.target, restoreClipboard));
 }
 
 Task<void> Assistant::runInsertion(std::uint64_t requestID, std::string text,

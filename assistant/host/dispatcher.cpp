@@ -154,7 +154,7 @@ void Assistant::ask(const Request& request) {
 void Assistant::undo(const Request& request) {
     bool restore = request.restore == true;
     if (restore) restoreSourceIfAssistantFocused(true);
-    work_.startUndo(undoAfterRestore(request.id, restore));
+    work_.start(undoAfterRestore(request.id, restore));
 }
 
 Task<void> Assistant::undoAfterRestore(std::uint64_t requestID, bool restore) {

@@ -4,19 +4,14 @@
 
 namespace lumora {
 
-RequestWork::RequestWork(EventLoop& loop)
-    : insertions_(loop), generations_(loop), undos_(loop), deadline_(loop) {}
+RequestWork::RequestWork(EventLoop& loop) : generations_(loop), others_(loop), deadline_(loop) {}
 
 void RequestWork::startGeneration(Task<void> task) {
     generations_.spawn(std::move(task));
 }
 
-void RequestWork::startInsertion(Task<void> task) {
-    insertions_.spawn(std::move(task));
-}
-
-void RequestWork::startUndo(Task<void> task) {
-    undos_.spawn(std::move(task));
+void RequestWork::start(Task<void> task) {
+    others_.spawn(std::move(task));
 }
 
 void RequestWork::armDeadline(double seconds, std::function<void()> expire) {
@@ -53,9 +48,8 @@ bool RequestWork::isGenerating() const {
 }
 
 void RequestWork::cancel() {
-    insertions_.cancel();
+    others_.cancel();
     generations_.cancel();
-    undos_.cancel();
     hostedResponse_.reset();
     deadline_.stop();
     for (const auto& process : screenProcesses_) {

@@ -25,10 +25,9 @@ class RequestWork {
     // The model generation, or an on-demand capture that may start one. An earlier one of the
     // same request goes on; the session id silences it once the request is replaced.
     void startGeneration(Task<void> task);
-    // The paste of a finished answer or transcript.
-    void startInsertion(Task<void> task);
-    // The undo that may first wait for the source application to come back.
-    void startUndo(Task<void> task);
+    // Any other task of the request: the paste of a finished answer, the undo that may first
+    // wait for the source application to come back.
+    void start(Task<void> task);
 
     // The session's one timeout: arming it replaces the one armed before.
     void armDeadline(double seconds, std::function<void()> expire);
@@ -61,9 +60,8 @@ class RequestWork {
     void cancel();
 
   private:
-    TaskScope insertions_;
     TaskScope generations_;
-    TaskScope undos_;
+    TaskScope others_;
     void forget(const std::shared_ptr<platform::ChildProcess>& process);
 
     Timer deadline_;
