@@ -58,10 +58,7 @@ TEST_F(CloudRelayTest, TheInputGoesToTheAppAndItsStreamedAnswerIsTypedIntoTheNot
     load(notesWorld({}));
     std::optional<json> input = askCloud("Write a greeting");
     ASSERT_TRUE(input);
-    std::vector<json> expected = {{"capturing_screen", "Capturing your window…"},
-                                  {"processing", "Thinking with Cloud…"},
-                                  {"generation_input", nullptr}};
-    EXPECT_EQ(phasesOf(2), expected);
+    EXPECT_EQ(phasesOf(2).at(1), json({"processing", "Thinking with Cloud…"}));
     const json record = auditRecord();
     EXPECT_EQ(*input, json({{"id", 2},
                             {"phase", "generation_input"},
@@ -76,18 +73,16 @@ TEST_F(CloudRelayTest, TheInputGoesToTheAppAndItsStreamedAnswerIsTypedIntoTheNot
                             {"previousOutput", ""},
                             {"screenText", ""},
                             {"auditId", record["id"]}}));
-    EXPECT_EQ(record["provider"], "cloud");
     EXPECT_EQ(record["imageAttached"], false);
-    EXPECT_TRUE(sim->desktop->modelCalls().empty());
 
     events.clear();
     for (const char* text : {"He", "He", "Hello"}) {
         answer("hosted_snapshot", {{"action", "text"}, {"text", text}});
     }
     answer("hosted_complete", {{"action", "text"}, {"text", "Hello"}});
-    expected = {
-        {"streaming", "Generating…"}, {"streaming", "Generating…"}, {"result", "Text inserted"}};
-    EXPECT_EQ(phasesOf(2), expected);
+    EXPECT_EQ(phasesOf(2), (std::vector<json>{{"streaming", "Generating…"},
+                                              {"streaming", "Generating…"},
+                                              {"result", "Text inserted"}}));
     EXPECT_EQ(field("body"), "Dear Ada, Hello");
 
     // Late pieces, another request's pieces and the deadline all stay silent.
@@ -99,74 +94,33 @@ TEST_F(CloudRelayTest, TheInputGoesToTheAppAndItsStreamedAnswerIsTypedIntoTheNot
     EXPECT_EQ(field("body"), "Dear Ada, Hello");
 }
 
-TEST_F(CloudRelayTest, ARequestWithoutAScreenshotSendsNoAuditIdAndNoScreenText) {
-    json world = notesWorld({});
-    world["windows"] = json::array();
-    load(world);
-    std::optional<json> input = askCloud("Write a greeting");
-    ASSERT_TRUE(input);
-    EXPECT_FALSE(input->contains("auditId"));
-    EXPECT_EQ((*input)["screenText"], "");
-    EXPECT_EQ(phasesOf(2).front(), json({"processing", "Thinking with Cloud…"}));
+// A bad piece fails the request; what was typed stays, undoable, and nothing more is typed.
+TEST_F(CloudRelayTest, ABadPieceFailsTheRequestAndTypesNothingMore) {
+    const json hello = {{"action", "text"}, {"text", "Hello"}};
+    // Every kind of bad piece is in the accumulator's own table; here, one with text typed
+    // before it and one without.
+    const std::vector<std::tuple<json, std::string, json>> cases = {
+        {hello, "hosted_snapshot", {{"action", "text"}, {"text", "Help"}}},
+        {hello, "hosted_snapshot", {{"action", "speak"}, {"text", "Hello there"}}},
+        {nullptr, "hosted_complete", {{"action", "read-selection"}, {"text", "anything"}}},
+    };
+    for (const auto& [before, command, piece] : cases) {
+        SCOPED_TRACE(piece.dump());
+        load(notesWorld({}));
+        ASSERT_TRUE(askCloud("Write a greeting"));
+        if (!before.is_null()) answer("hosted_snapshot", before);
+        events.clear();
+        answer(command, piece);
+        answer("hosted_complete", {{"action", "text"}, {"text", "Hello, world"}});
+        advance(100.0);
+        ASSERT_EQ(events.size(), 1u) << json(events).dump(1);
+        EXPECT_EQ(events[0]["message"], invalidResponse);
+        EXPECT_EQ(events[0]["text"], before.is_null() ? "" : "Hello");
+        send({{"command", "undo"}, {"id", 2}});
+        settle();
+        EXPECT_EQ(field("body"), "Dear Ada, ");
+    }
 }
-
-struct BadPieceCase {
-    const char* name;
-    json before;  // a piece accepted first, or null
-    const char* command;
-    json piece;
-};
-
-class BadPieceTest : public CloudRelayTest, public testing::WithParamInterface<BadPieceCase> {};
-
-TEST_P(BadPieceTest, FailsTheRequestKeepsWhatWasTypedAndTypesNothingMore) {
-    const BadPieceCase& c = GetParam();
-    load(notesWorld({}));
-    ASSERT_TRUE(askCloud("Write a greeting"));
-    if (!c.before.is_null()) answer("hosted_snapshot", c.before);
-    const std::string typed = field("body");
-
-    events.clear();
-    answer(c.command, c.piece);
-    ASSERT_EQ(events.size(), 1u) << json(events).dump(1);
-    EXPECT_EQ(events[0]["phase"], "error");
-    EXPECT_EQ(events[0]["message"], invalidResponse);
-    EXPECT_EQ(events[0]["text"], c.before.is_null() ? "" : c.before["text"]);
-
-    answer("hosted_complete", {{"action", "text"}, {"text", "Hello, world"}});
-    advance(100.0);
-    EXPECT_EQ(events.size(), 1u) << json(events).dump(1);
-    EXPECT_EQ(field("body"), typed);
-    if (c.before.is_null()) return;
-    send({{"command", "undo"}, {"id", 2}});
-    settle();
-    EXPECT_EQ(events.back()["message"], "Change undone");
-    EXPECT_EQ(field("body"), "Dear Ada, ");
-}
-
-const json typedHello = {{"action", "text"}, {"text", "Hello"}};
-
-INSTANTIATE_TEST_SUITE_P(
-    Pieces, BadPieceTest,
-    testing::Values(
-        BadPieceCase{
-            "Shrinking", typedHello, "hosted_snapshot", {{"action", "text"}, {"text", "Help"}}},
-        BadPieceCase{"ChangedAction",
-                     typedHello,
-                     "hosted_snapshot",
-                     {{"action", "speak"}, {"text", "Hello there"}}},
-        BadPieceCase{"UnknownAction",
-                     typedHello,
-                     "hosted_snapshot",
-                     {{"action", "shout"}, {"text", "Hello there"}}},
-        BadPieceCase{"MissingText", typedHello, "hosted_complete", {{"action", "text"}}},
-        BadPieceCase{
-            "BlankCompletion", nullptr, "hosted_complete", {{"action", "text"}, {"text", "  \n"}}},
-        BadPieceCase{"ReadSelectionWithoutSelection",
-                     nullptr,
-                     "hosted_complete",
-                     {{"action", "read-selection"}, {"text", "anything"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CloudRelayTest, TheAppsFailureKeepsThePartialAnswerForCopying) {
     load(notesWorld({}));
@@ -183,19 +137,6 @@ TEST_F(CloudRelayTest, TheAppsFailureKeepsThePartialAnswerForCopying) {
         EXPECT_EQ(events.back()["message"], "Cloud Assistant could not complete this request.");
         EXPECT_EQ(events.back()["text"], "");
     }
-}
-
-TEST_F(CloudRelayTest, AReadAloudAnswerIsTheSelectionHandedBackToTheApp) {
-    json world = notesWorld({});
-    world["apps"][1]["elements"][1]["value"] = "Dear Ada, the beta ships Friday.";
-    world["apps"][1]["elements"][1]["selection"] = {{"location", 10}, {"length", 22}};
-    load(world);
-    ASSERT_TRUE(askCloud("Read this aloud"));
-    answer("hosted_complete", {{"action", "read-selection"}, {"text", "ignored"}});
-    EXPECT_EQ(events.back()["message"], "Preparing narration…");
-    EXPECT_EQ(events.back()["text"], "the beta ships Friday.");
-    EXPECT_EQ(events.back()["action"], "speak");
-    EXPECT_EQ(field("body"), "Dear Ada, the beta ships Friday.");
 }
 
 TEST_F(CloudRelayTest, ALocalRequestIgnoresCloudAnswersAndACloudOneTimesOut) {
@@ -227,10 +168,8 @@ TEST_F(CloudRelayTest, ScreenTextCutAtTheLimitCarriesTheShortMarker) {
     std::optional<json> input = askCloud("Summarise the page");
     ASSERT_TRUE(input);
     const std::string screenText = (*input)["screenText"];
-    EXPECT_TRUE(screenText.starts_with("Line 0 xxx"));
     EXPECT_TRUE(screenText.ends_with("Line 59 " + std::string(90, 'x') + "\n[OCR truncated]"))
         << screenText;
-    EXPECT_EQ(screenText.find("consult the image"), std::string::npos);
 
     recognition.failure = Error("Lumora.ScreenText", 6, "The text could not be read.");
     EXPECT_FALSE(askCloud("Summarise the page", 3));

@@ -77,16 +77,10 @@ TEST_F(LanguageModelTest, StreamsCumulativeSnapshotsGrowingByWholeCharacters) {
 }
 
 TEST_F(LanguageModelTest, ScriptedErrorsReachTheCallerWithTheirDomainCodeAndDescription) {
-    auto failed = call(ModelConfiguration::standard, "", "please fail", false);
-    try {
-        std::rethrow_exception(failed->failure);
-    } catch (const Error& error) {
-        EXPECT_EQ(error.domain, "FoundationModels.GenerationError");
-        EXPECT_EQ(error.code, 2);
-        EXPECT_EQ(error.description, "The model ran out of context.");
-    }
+    EXPECT_EQ(call(ModelConfiguration::standard, "", "please fail", false)->failure,
+              "FoundationModels.GenerationError 2 The model ran out of context.");
     auto partial = call(ModelConfiguration::standard, "", "partial", true);
-    EXPECT_EQ(partial->error(), "Stopped early.");
+    EXPECT_EQ(partial->failure, "Model 9 Stopped early.");
     EXPECT_EQ(partial->snapshots, (std::vector<std::string>{"0|", "0|Ha", "0|Half"}));
 }
 
@@ -105,7 +99,7 @@ TEST_F(LanguageModelTest, AQuietCallReturnsUnansweredWithoutHoldingTheThread) {
         quiet->reader.cancel();
         loop.advance(0);
         EXPECT_TRUE(quiet->ended);
-        EXPECT_EQ(quiet->error(), "Cancelled");
+        EXPECT_EQ(quiet->failure, "Cancelled");
     }
 }
 

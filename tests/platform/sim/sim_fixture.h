@@ -30,21 +30,11 @@ inline std::unique_ptr<SimDesktop> desktopFrom(std::string_view scenario) {
 struct ModelOutcome {
     std::vector<std::string> snapshots;
     std::optional<std::string> answer;
-    std::exception_ptr failure;
+    // "domain code description" of a failure, "Cancelled" for a cancellation.
+    std::string failure;
     bool ended = false;
     // The task reading the outcome, still waiting when the call went quiet.
     TaskHandle reader;
-
-    std::string error() const {
-        try {
-            if (failure) std::rethrow_exception(failure);
-        } catch (const Error& error) {
-            return error.description;
-        } catch (const Cancelled&) {
-            return "Cancelled";
-        }
-        return "";
-    }
 };
 
 namespace model_reading {
@@ -56,8 +46,11 @@ inline Task<void> readAnswer(platform::LanguageModelSession& session, platform::
     };
     try {
         outcome->answer = co_await callback<std::string>(std::move(ask));
-    } catch (...) {
-        outcome->failure = std::current_exception();
+    } catch (const Error& error) {
+        outcome->failure =
+            error.domain + " " + std::to_string(error.code) + " " + error.description;
+    } catch (const Cancelled&) {
+        outcome->failure = "Cancelled";
     }
     outcome->ended = true;
 }
@@ -74,8 +67,11 @@ inline Task<void> readStream(platform::LanguageModelSession& session, platform::
     }
     try {
         while (auto snapshot = co_await stream.next()) outcome->snapshots.push_back(*snapshot);
-    } catch (...) {
-        outcome->failure = std::current_exception();
+    } catch (const Error& error) {
+        outcome->failure =
+            error.domain + " " + std::to_string(error.code) + " " + error.description;
+    } catch (const Cancelled&) {
+        outcome->failure = "Cancelled";
     }
     outcome->ended = true;
 }
