@@ -1,5 +1,8 @@
 #include "assistant/speech/whisper_audio_capture.h"
 
+#include <pthread.h>
+
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -11,8 +14,14 @@ namespace lumora {
 
 namespace {
 
+// The worker's name, cut to the 15 characters the system keeps for a thread.
+constexpr const char* workerName = "com.vantor.whis";
 constexpr const char* unprepared = "Could not prepare the microphone for Whisper.";
 constexpr const char* unconvertible = "Could not convert microphone audio.";
+
+// The worker collects the queue at about the microphone's own pace instead of being woken for
+// every buffer: waking a thread is a system call, the dearest part of the audio thread's work.
+constexpr std::chrono::milliseconds collectionInterval{20};
 
 // The samples as 32-bit IEEE floats in the machine's byte order, which is little-endian here.
 std::string bytesOf(const std::vector<float>& samples) {
@@ -26,49 +35,93 @@ std::string bytesOf(const std::vector<float>& samples) {
 WhisperAudioCapture::WhisperAudioCapture(platform::AudioFormat input, std::uint64_t id,
                                          platform::AudioConversion& conversion,
                                          std::function<void(const json::Document&)> sendEvent)
-    : converter_(conversion.createConverter(input)),
+    : input_(input),
+      converter_(conversion.createConverter(input)),
       id_(id),
       sendEvent_(sendEvent ? std::move(sendEvent)
                            : [](const json::Document& event) { emit(event); }) {
     if (!converter_) throw Error("Lumora", 1, unprepared);
+    worker_ = std::thread([this] { drain(); });
+    ::pthread_setname_np(worker_.native_handle(), workerName);
 }
 
-WhisperAudioCapture::~WhisperAudioCapture() = default;
+WhisperAudioCapture::~WhisperAudioCapture() {
+    end(Ending::close);
+    worker_.join();
+}
 
 void WhisperAudioCapture::append(const platform::AudioBuffer& buffer) {
-    std::shared_ptr<platform::AudioBuffer> copy;
+    if (buffer.channels.empty()) return;
+    std::vector<float> copy;
     try {
-        copy = std::make_shared<platform::AudioBuffer>(buffer);
+        copy = buffer.channels.front();
     } catch (const std::bad_alloc&) {
         return;
     }
-    queue_.submit([this, copy] {
-        if (!active_) return;
-        try {
-            send(converter_->convert(*copy));
-        } catch (const Error&) {
-            active_ = false;
-            sendEvent_(
-                {{"id", id_}, {"phase", "whisper_capture_error"}, {"message", unconvertible}});
-        }
-    });
+    std::lock_guard lock(mutex_);
+    if (ending_ != Ending::none) return;
+    try {
+        queued_.push_back(std::move(copy));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void WhisperAudioCapture::finish() {
-    queue_.submit([this] {
-        if (!active_) return;
-        active_ = false;
-        try {
-            send(converter_->flush());
-        } catch (const Error&) {
-            // The tail is lost; the app still learns that the recording is over.
-        }
-        sendEvent_({{"id", id_}, {"phase", "whisper_finish"}});
-    });
+    end(Ending::finish);
 }
 
 void WhisperAudioCapture::cancel() {
-    queue_.submit([this] { active_ = false; });
+    end(Ending::cancel);
+}
+
+void WhisperAudioCapture::end(Ending ending) {
+    {
+        std::lock_guard lock(mutex_);
+        if (ending_ != Ending::none) return;
+        ending_ = ending;
+    }
+    ended_.notify_one();
+}
+
+void WhisperAudioCapture::drain() {
+    bool sending = true;
+    while (true) {
+        std::vector<std::vector<float>> collected;
+        Ending ending;
+        {
+            std::unique_lock lock(mutex_);
+            ended_.wait_for(lock, collectionInterval, [this] { return ending_ != Ending::none; });
+            collected.swap(queued_);
+            ending = ending_;
+        }
+        // A cancelled recording's audio is dropped unsent, queued or not: the app has been told
+        // the recording is gone.
+        if (ending == Ending::cancel) return;
+        if (sending) sending = convert(collected);
+        if (ending == Ending::none) continue;
+        if (ending == Ending::finish && sending) {
+            try {
+                send(converter_->flush());
+            } catch (const Error&) {
+                // The tail is lost; the app still learns that the recording is over.
+            }
+            sendEvent_({{"id", id_}, {"phase", "whisper_finish"}});
+        }
+        return;
+    }
+}
+
+bool WhisperAudioCapture::convert(const std::vector<std::vector<float>>& channels) {
+    for (const auto& channel : channels) {
+        try {
+            send(converter_->convert({input_, {channel}}));
+        } catch (const Error&) {
+            sendEvent_(
+                {{"id", id_}, {"phase", "whisper_capture_error"}, {"message", unconvertible}});
+            return false;
+        }
+    }
+    return true;
 }
 
 void WhisperAudioCapture::send(const std::vector<float>& samples) {

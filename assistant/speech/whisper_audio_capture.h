@@ -4,13 +4,16 @@
 // events run on one serial worker of the capture's own.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/audio.h"
 #include "runtime/json.h"
-#include "runtime/thread_pool.h"
 
 namespace lumora {
 
@@ -21,13 +24,13 @@ class WhisperAudioCapture {
     WhisperAudioCapture(platform::AudioFormat input, std::uint64_t id,
                         platform::AudioConversion& conversion,
                         std::function<void(const json::Document&)> sendEvent = {});
-    // Waits for the work already queued.
+    // Sends what is already queued, without "whisper_finish" unless `finish` came first.
     ~WhisperAudioCapture();
     WhisperAudioCapture(const WhisperAudioCapture&) = delete;
     WhisperAudioCapture& operator=(const WhisperAudioCapture&) = delete;
 
-    // On the audio thread: copies the buffer and queues its conversion; a buffer that cannot
-    // be copied is dropped.
+    // On the audio thread: copies the buffer's first channel, the only one converted, and
+    // queues it; a buffer that cannot be copied is dropped.
     void append(const platform::AudioBuffer& buffer);
     // Sends what the converter still holds, then "whisper_finish"; once.
     void finish();
@@ -35,15 +38,26 @@ class WhisperAudioCapture {
     void cancel();
 
   private:
+    // How the queue ends; the first request wins.
+    enum class Ending { none, finish, cancel, close };
+
+    void end(Ending ending);
+    void drain();
+    // False when conversion failed and nothing more may be sent.
+    bool convert(const std::vector<std::vector<float>>& channels);
     void send(const std::vector<float>& samples);
 
+    const platform::AudioFormat input_;
     std::unique_ptr<platform::AudioConverter> converter_;
     const std::uint64_t id_;
     std::function<void(const json::Document&)> sendEvent_;
-    // Touched only on the worker.
-    bool active_ = true;
-    // Declared last: it finishes the queued work while everything above is still there.
-    ThreadPool queue_{1, "com.vantor.whisper-audio"};
+
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    std::vector<std::vector<float>> queued_;
+    Ending ending_ = Ending::none;
+    // Declared last: it starts once everything above exists.
+    std::thread worker_;
 };
 
 }  // namespace lumora
