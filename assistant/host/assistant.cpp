@@ -65,8 +65,12 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
     }
 }
 
-void Assistant::cancel([[maybe_unused]] bool cancelScreen) {
+void Assistant::cancel(bool cancelScreen) {
     // The session record stays as it is: callers reset what they need.
+    if (session_.request && session_.request->usesWhisper() && work_.isRecordingOrFinishing()) {
+        emit({{"id", session_.id}, {"phase", "whisper_cancel"}});
+    }
+    if (cancelScreen) work_.dropScreenPreparation();
     work_.cancel();
 }
 
@@ -140,7 +144,8 @@ void Assistant::installEscape() {
 }
 
 bool Assistant::runsAnything() const {
-    return work_.isGenerating() || session_.target || !session_.result.empty();
+    return work_.isRecordingOrFinishing() || work_.isGenerating() || session_.target ||
+           !session_.result.empty();
 }
 
 void Assistant::escapePressed() {

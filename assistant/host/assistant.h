@@ -50,7 +50,7 @@ class Assistant {
     // Dispatches one command (main thread).
     void handle(const Request& request);
     // Stops everything running for the current request. With `cancelScreen` false a window
-    // capture prepared while recording would survive; recording does not exist yet.
+    // capture prepared while recording survives, for the transcript that collects it.
     void cancel(bool cancelScreen);
     void installEscape();
 
@@ -78,8 +78,22 @@ class Assistant {
 
     // Session lifecycle.
     void start(const Request& request);
+    // Sends the refusal of the first permission a recording lacks.
+    bool permitsRecording(const Request& request);
+    platform::RecognitionHandler recognitionHandler();
+    // Taps and starts the microphone; false, with the session cancelled and the error sent,
+    // when it cannot.
+    bool startMicrophone(Recording& recording);
+    void prepareScreenContext();
+    void checkRelease(std::uint64_t id, const Request& request, std::optional<std::uint16_t> key,
+                      platform::EventFlags flags);
+    void recognized(std::uint64_t id, const std::optional<platform::RecognitionResult>& result,
+                    const std::optional<std::string>& error);
     void finishRecording();
     void receiveWhisper(const Request& request);
+    void completeTranscript(const std::string& text);
+    void askSpoken(const std::string& transcript);
+    Task<void> collectPreparedScreen(std::uint64_t id, std::string transcript);
     void beginAudit(const Request& request, const std::string& input);
     void interruptAudit(std::string_view phase, std::string_view message);
     std::string sourceReference() const;
@@ -113,6 +127,8 @@ class Assistant {
     void captureScreen(bool region, std::optional<std::string> prompt);
     GenerationInputs generationInputs(const std::string& text,
                                       std::optional<platform::Image> screenImage) const;
+    // Refuses, with the error event, when this Mac cannot run the on-device model.
+    bool onDeviceModelReady();
     // Refuses, with the error event, a request or reference text too long for the model.
     bool withinInputLimits(std::string_view request, std::string_view reference);
     // "Thinking…" with `message`, the 90-second deadline, and a fresh edit for the reply.

@@ -36,19 +36,23 @@ void Assistant::generate(const std::string& text, std::optional<platform::Image>
         generateHosted(text, std::move(screenImage));
         return;
     }
+    if (!onDeviceModelReady() || !withinInputLimits(text, session_.context)) return;
+    GenerationInputs inputs = generationInputs(text, std::move(screenImage));
+    announceReply(thinking);
+    work_.startGeneration(runGeneration(std::move(inputs)));
+}
+
+bool Assistant::onDeviceModelReady() {
     if (ports_.system.osVersion().major < minimumMacOS) {
         event("error", requiresMacOS26);
-        return;
+        return false;
     }
     platform::ModelAvailability availability = model_.availability();
     if (!availability.isAvailable) {
         event("error", std::string(modelUnavailable) + availability.description);
-        return;
+        return false;
     }
-    if (!withinInputLimits(text, session_.context)) return;
-    GenerationInputs inputs = generationInputs(text, std::move(screenImage));
-    announceReply(thinking);
-    work_.startGeneration(runGeneration(std::move(inputs)));
+    return true;
 }
 
 bool Assistant::withinInputLimits(std::string_view request, std::string_view reference) {

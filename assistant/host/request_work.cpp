@@ -4,7 +4,8 @@
 
 namespace lumora {
 
-RequestWork::RequestWork(EventLoop& loop) : generations_(loop), others_(loop), deadline_(loop) {}
+RequestWork::RequestWork(EventLoop& loop)
+    : generations_(loop), others_(loop), deadline_(loop), loop_(loop) {}
 
 void RequestWork::startGeneration(Task<void> task) {
     generations_.spawn(std::move(task));
@@ -43,11 +44,30 @@ void RequestWork::forget(const std::shared_ptr<platform::ChildProcess>& process)
     std::erase(screenProcesses_, process);
 }
 
+Recording& RequestWork::beginRecording() {
+    recording_.reset();
+    recording_ = std::make_unique<Recording>(loop_);
+    return *recording_;
+}
+
+bool RequestWork::isRecordingOrFinishing() const {
+    return recording_ && (recording_->isRecording() || recording_->isFinishing());
+}
+
+void RequestWork::prepareScreen(std::unique_ptr<PreparedScreenContext> preparation) {
+    screenPreparation_ = std::move(preparation);
+}
+
+void RequestWork::dropScreenPreparation() {
+    screenPreparation_.reset();
+}
+
 bool RequestWork::isGenerating() const {
     return generations_.isRunning() || hostedResponse_.has_value();
 }
 
 void RequestWork::cancel() {
+    recording_.reset();
     others_.cancel();
     generations_.cancel();
     hostedResponse_.reset();

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "assistant/generation/hosted_response.h"
+#include "assistant/host/recording.h"
+#include "assistant/screen/prepared_screen_context.h"
 #include "platform/screen_capture.h"
 #include "runtime/event_loop.h"
 #include "runtime/task_scope.h"
@@ -55,8 +57,21 @@ class RequestWork {
     HostedAssistantResponse* hostedResponse();
     void dropHostedResponse();
 
+    // A fresh recording in place of any earlier one.
+    Recording& beginRecording();
+    // None when no recording is running or being transcribed.
+    Recording* recording() { return recording_.get(); }
+    bool isRecordingOrFinishing() const;
+
+    // The window capture prepared while recording. Only dropping it cancels it; `cancel`
+    // leaves it for the transcript that collects it.
+    void prepareScreen(std::unique_ptr<PreparedScreenContext> preparation);
+    PreparedScreenContext* screenPreparation() { return screenPreparation_.get(); }
+    void dropScreenPreparation();
+
     // Whether a generation or capture has yet to finish, or a cloud answer is open.
     bool isGenerating() const;
+    // Everything but the prepared capture.
     void cancel();
 
   private:
@@ -67,6 +82,9 @@ class RequestWork {
     Timer deadline_;
     std::optional<HostedAssistantResponse> hostedResponse_;
     std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;
+    EventLoop& loop_;
+    std::unique_ptr<Recording> recording_;
+    std::unique_ptr<PreparedScreenContext> screenPreparation_;
 };
 
 }  // namespace lumora

@@ -31,6 +31,8 @@ struct Session {
     std::shared_ptr<GenerationHistory> audit;
     // A capture made by "screen", consumed by the next "ask".
     std::optional<platform::Image> screenImage;
+    // The app's latest partial Whisper transcript: what a failed transcription leaves to copy.
+    std::string whisperPreview;
 };
 
 }  // namespace lumora
