@@ -12,6 +12,7 @@
 #include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/input_timeline.h"
+#include "platform/sim/realtime_microphone.h"
 #include "platform/sim/sim_desktop.h"
 #include "runtime/atomic_file.h"
 #include "runtime/clock.h"
@@ -61,6 +62,9 @@ int main() {
         assistant.installEscape();
         // The user's hands on the simulated keyboard, as the scenario scripts them.
         lumora::sim::InputTimeline userInput(loop, *desktop);
+        // The user's voice, heard in real time by the engines the assistant starts. Declared
+        // after the assistant so that its thread stops before the taps' owners go.
+        lumora::sim::RealtimeMicrophone microphone(*desktop);
 
         std::thread reader([&] {
             lumora::readCommands(STDIN_FILENO, [&](lumora::Request request) {

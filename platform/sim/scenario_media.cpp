@@ -9,8 +9,9 @@ namespace {
 
 constexpr std::int64_t maxInt = std::numeric_limits<int>::max();
 
-platform::RecognitionResult readResult(ScenarioObject object) {
-    platform::RecognitionResult result;
+ScriptedResult readResult(ScenarioObject object) {
+    ScriptedResult scripted;
+    platform::RecognitionResult& result = scripted.result;
     result.formattedString = object.string("text").value_or("");
     result.isFinal = object.boolean("final").value_or(false);
     result.hasSpeechRecognitionMetadata = object.boolean("metadata").value_or(false);
@@ -19,8 +20,11 @@ platform::RecognitionResult readResult(ScenarioObject object) {
             {segment.number("timestamp").value_or(0), segment.number("duration").value_or(0)});
         segment.finish();
     }
+    scripted.afterAudio = object.number("afterAudio");
+    if (scripted.afterAudio && *scripted.afterAudio < 0)
+        object.fail("afterAudio", "must not be negative");
     object.finish();
-    return result;
+    return scripted;
 }
 
 std::optional<platform::ModelConfiguration> readConfiguration(ScenarioObject& object) {

@@ -1,9 +1,12 @@
 // The microphone of the simulated desktop: engines with the scenario's input format and a tap
-// that receives the scenario's samples when a test plays them. Conversion is not simulated:
-// resampling is real work, done by the Linux implementation of the conversion port.
+// that hears the scenario's samples, then silence, paced by the clock of whoever delivers them.
+// Conversion is not simulated: resampling is real work, done by the Linux implementation of the
+// conversion port.
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "platform/audio.h"
 #include "platform/sim/sim_world.h"
@@ -16,12 +19,20 @@ class SimAudio final : public platform::Audio {
 
     std::unique_ptr<platform::AudioEngine> createEngine() override;
 
-    // Plays the scenario's samples into every running engine's tap (see SimDesktop).
-    std::size_t play();
+    // Delivers every buffer due by `now` to the running engines' taps (see SimDesktop).
+    std::size_t deliver(double now);
     bool anyEngineRunning() const;
 
   private:
+    struct DueBuffer {
+        std::shared_ptr<AudioTap> tap;
+        platform::AudioBuffer buffer;
+    };
+    std::optional<DueBuffer> takeDueBuffer(double now);
+
     std::shared_ptr<World> world_;
+    // One delivery at a time, so each stream's buffers reach its tap in order.
+    std::mutex delivering_;
 };
 
 }  // namespace lumora::sim

@@ -218,8 +218,8 @@ std::vector<TimedInput> SimDesktop::inputTimeline() const {
     return services_->world->keyboard.input;
 }
 
-std::size_t SimDesktop::deliverAudio() {
-    return services_->audio.play();
+std::size_t SimDesktop::deliverAudio(double now) {
+    return services_->audio.deliver(now);
 }
 
 }  // namespace lumora::sim

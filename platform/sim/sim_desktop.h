@@ -137,9 +137,13 @@ class SimDesktop {
     std::optional<platform::InputEvent> deliverInput(const platform::InputEvent& event);
     // The scenario's timeline of the user's input, in time order.
     std::vector<TimedInput> inputTimeline() const;
-    // Plays the scenario's audio into the tap of every running engine, in buffers of the tap's
-    // size (the last one padded with silence); the number of buffers delivered.
-    std::size_t deliverAudio();
+    // The microphone, paced by the caller's clock (`now` in seconds): every running engine's
+    // tap hears the buffers of its size that have ended by `now`, counted from the first call
+    // that found the engine running with that tap. The scenario's samples come first, then
+    // silence for as long as the engine runs; stopping it, or changing its tap, starts over.
+    // Taps are called on the calling thread, without the desktop's lock. Returns the number of
+    // buffers delivered.
+    std::size_t deliverAudio(double now);
 
   private:
     struct Services;

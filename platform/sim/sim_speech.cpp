@@ -13,9 +13,13 @@ constexpr const char* noSpeechDetected = "No speech detected";
 // One request and the task recognising it. Guarded by the world's mutex.
 struct Recognition {
     std::size_t frames = 0;
+    double seconds = 0;
     bool ended = false;
     bool cancelled = false;
-    bool reported = false;
+    // The end of the audio has been reported, and with it everything.
+    bool finished = false;
+    // Per scripted result, in the scenario's order.
+    std::vector<bool> reported;
     std::shared_ptr<platform::RecognitionHandler> handler;
 };
 
@@ -24,8 +28,17 @@ class SimRecognitionRequest final : public platform::RecognitionRequest {
     explicit SimRecognitionRequest(std::shared_ptr<World> world) : world_(std::move(world)) {}
 
     void append(const platform::AudioBuffer& buffer) override {
-        std::lock_guard lock(world_->mutex);
-        if (!recognition_->ended) recognition_->frames += buffer.frameCount();
+        {
+            std::lock_guard lock(world_->mutex);
+            auto& recognition = *recognition_;
+            if (recognition.ended) return;
+            recognition.frames += buffer.frameCount();
+            if (buffer.format.sampleRate > 0) {
+                recognition.seconds +=
+                    static_cast<double>(buffer.frameCount()) / buffer.format.sampleRate;
+            }
+        }
+        report();
     }
 
     void endAudio() override {
@@ -47,7 +60,9 @@ class SimRecognitionRequest final : public platform::RecognitionRequest {
     }
 
   private:
-    // Runs on the thread that completed the request, as the platform's handler may.
+    // Reports what has become due, on the thread that made it due, as the platform's
+    // recogniser calls back on threads of its own: results once enough audio was heard, and
+    // when the audio ends everything left, then the error.
     void report() {
         std::shared_ptr<platform::RecognitionHandler> handler;
         std::vector<platform::RecognitionResult> results;
@@ -55,21 +70,36 @@ class SimRecognitionRequest final : public platform::RecognitionRequest {
         {
             std::lock_guard lock(world_->mutex);
             auto& recognition = *recognition_;
-            if (!recognition.ended || !recognition.handler || recognition.cancelled ||
-                recognition.reported) {
-                return;
-            }
-            recognition.reported = true;
+            if (!recognition.handler || recognition.cancelled || recognition.finished) return;
             handler = recognition.handler;
-            if (recognition.frames == 0) {
-                error = noSpeechDetected;
-            } else {
-                results = world_->speech.results;
-                error = world_->speech.error;
+            const auto& scripted = world_->speech.results;
+            recognition.reported.resize(scripted.size());
+            for (std::size_t i = 0; i < scripted.size(); ++i) {
+                const auto& afterAudio = scripted[i].afterAudio;
+                const bool due =
+                    recognition.ended || (afterAudio && recognition.seconds >= *afterAudio);
+                if (recognition.frames > 0 && due && !recognition.reported[i]) {
+                    recognition.reported[i] = true;
+                    results.push_back(scripted[i].result);
+                }
+            }
+            if (recognition.ended) {
+                recognition.finished = true;
+                error = recognition.frames == 0 ? std::optional<std::string>(noSpeechDetected)
+                                                : world_->speech.error;
             }
         }
-        for (const auto& result : results) (*handler)(result, std::nullopt);
-        if (error) (*handler)(std::nullopt, error);
+        // The handler may cancel the task, after which it hears nothing more.
+        for (const auto& result : results) {
+            if (cancelled()) return;
+            (*handler)(result, std::nullopt);
+        }
+        if (error && !cancelled()) (*handler)(std::nullopt, error);
+    }
+
+    bool cancelled() const {
+        std::lock_guard lock(world_->mutex);
+        return recognition_->cancelled;
     }
 
     std::shared_ptr<World> world_;

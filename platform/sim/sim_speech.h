@@ -1,6 +1,7 @@
 // Speech recognition on the simulated desktop: the scenario's locales and recognisers, and
-// requests that collect the microphone's buffers. When the audio ends, the task reports the
-// scenario's scripted results in order, or that no speech was heard when no audio came.
+// requests that count the seconds of audio they are given. A scripted result with `afterAudio`
+// is reported once that much was heard; when the audio ends the task reports the rest in order,
+// or that no speech was heard when no audio came.
 #pragma once
 
 #include <memory>

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/accessibility.h"
@@ -122,10 +124,17 @@ struct RecognizerState {
     bool onDevice = true;
 };
 
+// A result the recogniser reports once it has heard `afterAudio` seconds of a request's audio,
+// or when the audio ends.
+struct ScriptedResult {
+    platform::RecognitionResult result;
+    std::optional<double> afterAudio;
+};
+
 struct SpeechState {
     std::vector<std::string> locales{"en_US", "fr_FR", "de_DE", "en_GB"};
     std::map<std::string, RecognizerState> recognizers;
-    std::vector<platform::RecognitionResult> results;
+    std::vector<ScriptedResult> results;
     std::optional<std::string> error;
 };
 
@@ -136,6 +145,10 @@ struct EngineState {
     std::uint32_t tapFrames = 0;
     platform::AudioFormat tapFormat;
     std::shared_ptr<AudioTap> tap;
+    // The tap's stream: when the microphone first found the engine running with it, on the
+    // delivering clock, and how many buffers it has heard since.
+    std::optional<double> streamStart;
+    std::uint64_t buffersDelivered = 0;
 };
 
 struct AudioState {
@@ -144,6 +157,10 @@ struct AudioState {
     std::vector<float> samples;
     std::map<int, EngineState> engines;
     int nextId = 0;
+    // The engine whose tap is being called, and the thread calling it.
+    std::optional<int> tapInUse;
+    std::thread::id tapThread;
+    std::condition_variable tapReturned;
 };
 
 struct ProcessScript {

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "tests/platform/sim/sim_fixture.h"
+#include "tests/support/virtual_microphone.h"
+#include "tests/support/virtual_time.h"
 
 namespace lumora::sim {
 namespace {
@@ -115,10 +117,51 @@ TEST(Speech, HearsNothingWithoutAudioOrOnceCancelled) {
     EXPECT_TRUE(afterCancel.lines.empty());
 }
 
+// When each result is heard, by the quarter seconds of audio appended: the task starts after
+// `attachAt` of them, and is cancelled after `cancelAt` (never when -1).
+struct TimedResultsCase {
+    int attachAt;
+    int cancelAt;
+    std::vector<std::string> heard;
+};
+
+TEST(Speech, ReportsTimedResultsOnceTheirAudioWasHeard) {
+    auto desktop = desktopFrom(R"({"speech": {"results": [
+        {"text": "one", "afterAudio": 0.5}, {"text": "untimed"},
+        {"text": "two", "afterAudio": 1}, {"text": "zero", "afterAudio": 0}],
+        "error": "stopped"}})");
+    const std::vector<TimedResultsCase> cases = {
+        {0, -1, {"1 zero", "2 one", "4 two", "end untimed", "end error: stopped"}},
+        {3, -1, {"3 one", "3 zero", "4 two", "end untimed", "end error: stopped"}},
+        {0, 2, {"1 zero", "2 one"}},
+    };
+    for (const auto& c : cases) {
+        auto recognizer = desktop->speech().recognizer("en_US");
+        auto request = recognizer->makeRequest();
+        std::string when;
+        std::vector<std::string> heard;
+        auto handler = [&](const std::optional<RecognitionResult>& result,
+                           const std::optional<std::string>& error) {
+            heard.push_back(when + " " + (result ? result->formattedString : "error: " + *error));
+        };
+        std::unique_ptr<platform::RecognitionTask> task;
+        for (int quarters = 0; quarters <= 4; ++quarters) {
+            when = std::to_string(quarters);
+            if (quarters > 0) request->append(silence(12000));
+            if (quarters == c.attachAt) task = recognizer->start(request, handler);
+            if (quarters == c.cancelAt) task->cancel();
+        }
+        when = "end";
+        request->endAudio();
+        EXPECT_EQ(heard, c.heard) << "attached at " << c.attachAt;
+    }
+}
+
 class AudioTest : public testing::Test {
   protected:
+    // Buffers of two frames last a quarter of a second.
     std::unique_ptr<SimDesktop> desktop = desktopFrom(R"({"audio": {
-        "sampleRate": 44100, "channels": 2, "samples": [0.5, -0.25, 0.125]}})");
+        "sampleRate": 8, "channels": 2, "samples": [0.5, -0.25, 0.125]}})");
     std::vector<AudioBuffer> buffers;
     std::unique_ptr<platform::AudioEngine> engine = desktop->audio().createEngine();
 
@@ -128,34 +171,58 @@ class AudioTest : public testing::Test {
     }
 };
 
-TEST_F(AudioTest, PlaysTheScriptIntoTheTapInBuffersOfItsSizePaddedWithSilence) {
-    EXPECT_EQ(engine->inputFormat(), (AudioFormat{44100, 2}));
+TEST_F(AudioTest, DeliversEachBufferOnceSpokenAndSilenceAfterTheScript) {
+    EXPECT_EQ(engine->inputFormat(), (AudioFormat{8, 2}));
     tap(2);
     engine->start();
-    EXPECT_TRUE(desktop->microphoneRunning());
-    EXPECT_EQ(desktop->deliverAudio(), 2u);
-    ASSERT_EQ(buffers.size(), 2u);
-    EXPECT_EQ(buffers[0].format, (AudioFormat{44100, 2}));
+    EXPECT_EQ(desktop->deliverAudio(10), 0u);
+    EXPECT_EQ(desktop->deliverAudio(10.2), 0u);
+    EXPECT_EQ(desktop->deliverAudio(10.5), 2u);
+    EXPECT_EQ(desktop->deliverAudio(10.75), 1u);
+    ASSERT_EQ(buffers.size(), 3u);
+    EXPECT_EQ(buffers[0].format, (AudioFormat{8, 2}));
     EXPECT_EQ(buffers[0].channels,
               (std::vector<std::vector<float>>{{0.5f, -0.25f}, {0.5f, -0.25f}}));
     EXPECT_EQ(buffers[1].channels,
               (std::vector<std::vector<float>>{{0.125f, 0.0f}, {0.125f, 0.0f}}));
+    EXPECT_EQ(buffers[2].channels, (std::vector<std::vector<float>>{{0, 0}, {0, 0}}));
 }
 
-TEST_F(AudioTest, OnlyARunningEngineWithATapHearsAnything) {
-    tap(1024);
-    EXPECT_EQ(desktop->deliverAudio(), 0u);
+TEST_F(AudioTest, OnlyARunningEngineWithATapHearsAndEachStartBeginsAgain) {
+    tap(2);
+    EXPECT_EQ(desktop->deliverAudio(0) + desktop->deliverAudio(1), 0u);
     engine->start();
-    EXPECT_EQ(desktop->deliverAudio(), 1u);
-    EXPECT_EQ(buffers.at(0).frameCount(), 1024u);
-    engine->removeTap();
-    EXPECT_EQ(desktop->deliverAudio(), 0u);
-    tap(1024);
+    desktop->deliverAudio(1);
+    EXPECT_EQ(desktop->deliverAudio(1.5), 2u);
     engine->stop();
     EXPECT_FALSE(desktop->microphoneRunning());
-    EXPECT_EQ(desktop->deliverAudio(), 0u);
-    engine.reset();
-    EXPECT_EQ(desktop->deliverAudio(), 0u);
+    EXPECT_EQ(desktop->deliverAudio(5), 0u);
+    engine->start();
+    desktop->deliverAudio(5);
+    EXPECT_EQ(desktop->deliverAudio(5.25), 1u);
+    EXPECT_EQ(buffers.back().channels[0], (std::vector<float>{0.5f, -0.25f}));
+    engine->removeTap();
+    EXPECT_EQ(desktop->deliverAudio(9), 0u);
+}
+
+TEST_F(AudioTest, ATapThatStopsItsEngineHearsNothingMore) {
+    engine->installTap(2, AudioFormat{}, [this](const AudioBuffer& buffer) {
+        buffers.push_back(buffer);
+        engine->stop();
+    });
+    engine->start();
+    desktop->deliverAudio(0);
+    EXPECT_EQ(desktop->deliverAudio(2), 1u);
+}
+
+TEST_F(AudioTest, TheVirtualMicrophoneDeliversAsVirtualTimePasses) {
+    test_support::VirtualTime time;
+    test_support::VirtualMicrophone microphone(time.loop, *desktop);
+    tap(2);
+    engine->start();
+    time.advance(1);
+    // The stream starts at the first tick, 0.01 s in, so its fourth buffer is not over yet.
+    EXPECT_EQ(buffers.size(), 3u);
 }
 
 TEST(Audio, AnEngineThatWillNotStartSaysWhy) {

@@ -122,6 +122,8 @@ TEST(Scenario, AMalformedScenarioNamesTheKeyThatIsWrong) {
          R"(Scenario key "keyboard.pressedKeys" must be an array of key codes)"},
         {R"({"speech": {"results": [{"text": 1}]}})",
          R"(Scenario key "speech.results[0].text" must be a string)"},
+        {R"({"speech": {"results": [{"afterAudio": -0.5}]}})",
+         R"(Scenario key "speech.results[0].afterAudio" must not be negative)"},
         {R"({"speech": {"locales": "en_US"}})",
          R"(Scenario key "speech.locales" must be an array of strings)"},
         {R"({"audio": {"sampleRate": 0}})",
