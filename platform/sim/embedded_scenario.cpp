@@ -3,7 +3,9 @@
 namespace lumora::sim {
 
 // The demo world: Lumora's own app with its floating widget, a note being drafted in front,
-// and a browser behind it whose web content only shows its tree once asked to.
+// and a browser behind it whose web content only shows its tree once asked to. The user's
+// words come in as they would while a key is held: the recogniser's first guesses after half
+// a second and most of a second of audio, the whole sentence once the audio ends.
 std::string_view SimDesktop::embeddedScenario() {
     return R"({
   "parentPid": 100,
@@ -65,10 +67,17 @@ std::string_view SimDesktop::embeddedScenario() {
   },
   "speech": {
     "results": [
-      {"text": "Write a short", "segments": [{"timestamp": 0.2, "duration": 0.9}]},
+      {"text": "Thank the", "afterAudio": 0.5, "segments": [{"timestamp": 0.2, "duration": 0.3}]},
       {
-        "text": "Write a short thank-you note", "final": true, "metadata": true,
-        "segments": [{"timestamp": 0.2, "duration": 0.9}, {"timestamp": 1.1, "duration": 0.8}]
+        "text": "Thank the beta team", "afterAudio": 0.9,
+        "segments": [{"timestamp": 0.2, "duration": 0.3}, {"timestamp": 0.5, "duration": 0.4}]
+      },
+      {
+        "text": "Thank the beta team for their feedback.", "final": true, "metadata": true,
+        "segments": [
+          {"timestamp": 0.2, "duration": 0.3}, {"timestamp": 0.5, "duration": 0.4},
+          {"timestamp": 0.9, "duration": 0.3}
+        ]
       }
     ]
   },
@@ -82,7 +91,12 @@ std::string_view SimDesktop::embeddedScenario() {
     "availability": "available",
     "replies": [
       {"instructionsMatch": "Return exactly one lowercase word", "text": "none"},
-      {"match": "thank-you", "text": "0|Thank you for all the work on the beta. Friday is ours!"}
+      {"match": "thank-you", "text": "0|Thank you for all the work on the beta. Friday is ours!"},
+      {
+        "match": "Thank the beta team",
+        "text": "0|A big thank-you to everyone who sent feedback on the beta: you made Friday's release better.",
+        "chunkSize": 12, "chunkInterval": 0.04
+      }
     ],
     "defaultReply": {"text": "0|Here is a first draft you can edit."}
   }

@@ -2,11 +2,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "runtime/atomic_file.h"
+#include "runtime/base64.h"
 #include "tests/e2e/child_process.h"
 
 namespace lumora {
@@ -28,6 +31,18 @@ class AssistantProcessTest : public ::testing::Test {
     void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
 
     ProcessResult run(const std::string& input, const json& scenario = nullptr) {
+        return testing::runProcess(testing::builtProgram("assistant/lumora-assistant"), input,
+                                   environment(scenario));
+    }
+
+    // The test plays the app, answering the helper as `exchanges` say.
+    ProcessResult talk(const std::string& input, const std::vector<testing::Exchange>& exchanges,
+                       const json& scenario) {
+        return testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"), input,
+                                    exchanges, environment(scenario));
+    }
+
+    std::map<std::string, std::string> environment(const json& scenario) {
         std::map<std::string, std::string> environment{
             {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}};
         if (!scenario.is_null()) {
@@ -35,8 +50,7 @@ class AssistantProcessTest : public ::testing::Test {
             EXPECT_TRUE(files::replaceAtomically(path, scenario.dump(), 0600));
             environment["LUMORA_SIM_SCENARIO"] = path;
         }
-        return testing::runProcess(testing::builtProgram("assistant/lumora-assistant"), input,
-                                   environment);
+        return environment;
     }
 
     std::vector<json> events(const ProcessResult& result) {
@@ -45,10 +59,20 @@ class AssistantProcessTest : public ::testing::Test {
         return parsed;
     }
 
+    std::vector<std::string> phases(const ProcessResult& result) {
+        std::vector<std::string> seen;
+        for (const json& event : events(result)) seen.push_back(event["phase"]);
+        return seen;
+    }
+
     json state() { return json::parse(*files::readAll(directory + "/state.json")); }
 
     std::string directory;
 };
+
+std::string line(const json& command) {
+    return command.dump() + "\n";
+}
 
 std::string commandOfSize(std::size_t bytes) {
     std::string head = R"({"command":"nothing","id":1,"text":")";
@@ -151,12 +175,11 @@ TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRec
         "\"message\":\"Text inserted\"",
         {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}, {"LUMORA_AUDIT_DIR", audit}});
     EXPECT_EQ(result.exitStatus, 0);
-    std::vector<std::string> phases;
-    for (const json& event : events(result)) phases.push_back(event["phase"]);
+    std::vector<std::string> seen = phases(result);
     std::vector<std::string> expected = {"result", "capturing_screen", "processing"};
-    expected.insert(expected.end(), phases.size() - 4, "streaming");
+    expected.insert(expected.end(), seen.size() - 4, "streaming");
     expected.push_back("result");
-    EXPECT_EQ(phases, expected) << result.out;
+    EXPECT_EQ(seen, expected) << result.out;
 
     const std::string answer = "Thank you for all the work on the beta. Friday is ours!";
     EXPECT_EQ(state()["fields"][0]["value"], "Team update: the beta ships on Friday. " + answer);
@@ -175,7 +198,6 @@ TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRec
 // The test plays the app: it answers the helper's "generation_input" with the cloud model's
 // answer in pieces, and the answer lands in the note.
 TEST_F(AssistantProcessTest, ACloudAskIsAnsweredIntoTheNoteByTheApp) {
-    auto line = [](const json& command) { return command.dump() + "\n"; };
     const std::string answer = "Thanks, team. Friday it is!";
     auto result = testing::runDialogue(
         testing::builtProgram("assistant/lumora-assistant"),
@@ -399,6 +421,162 @@ TEST_F(AssistantProcessTest, PermissionCommandsRequestThenReport) {
     EXPECT_EQ((*requested)["recognition"], 2);
     for (const auto& report : lines) EXPECT_EQ(report["screen"], false);
     EXPECT_EQ(state()["permissionRequests"].size(), 3u) << state()["permissionRequests"];
+}
+
+// Spoken requests. The user holds Fn, which the app watches itself: only its "stop" ends the
+// recording. The recogniser hears "the beta" once 0.2 s of audio came in, and the whole
+// sentence when the audio ends.
+const std::string saidSoFar = R"("text":"the beta"})";
+const std::string said = "the beta ships on Friday.";
+const std::string inserted = "\"message\":\"Text inserted\"";
+const std::string stop = line({{"command", "stop"}, {"id", 5}});
+
+json spokenWorld() {
+    return {{"parentPid", 100},
+            {"frontmost", 200},
+            {"permissions", {{"accessibility", true}}},
+            {"apps",
+             {{{"pid", 100}, {"name", "Lumora"}},
+              {{"pid", 200},
+               {"name", "Notes"},
+               {"focusedWindow", "window"},
+               {"focusedElement", "body"},
+               {"elements",
+                {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft"}},
+                 {{"id", "body"},
+                  {"role", "AXTextArea"},
+                  {"parent", "window"},
+                  {"value", "Dear team, "}}}}}}},
+            {"speech",
+             {{"results",
+               {{{"text", "the beta"}, {"afterAudio", 0.2}}, {{"text", said}, {"final", true}}}}}}};
+}
+
+std::string start(json options) {
+    options.update({{"command", "start"}, {"id", 5}, {"key", "Hold:Fn"}});
+    return line(options);
+}
+
+TEST_F(AssistantProcessTest, ASpokenDictationShowsWhatWasSaidSoFarThenTypesTheTranscript) {
+    auto result =
+        talk(start({{"mode", "dictation"}}), {{saidSoFar, stop}, {inserted, ""}}, spokenWorld());
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(phases(result),
+              (std::vector<std::string>{"processing", "recording", "recording", "processing",
+                                        "transcript", "processing", "result"}))
+        << result.out;
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + said);
+}
+
+TEST_F(AssistantProcessTest, ADictationWithoutAccessibilityIsCopied) {
+    json world = spokenWorld();
+    world["permissions"]["accessibility"] = false;
+    auto result = talk(start({{"mode", "dictation"}, {"output", "copy"}}),
+                       {{saidSoFar, stop}, {"Transcript copied.", ""}}, world);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    auto lines = events(result);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["message"], "Transcript copied.");
+    EXPECT_EQ(state()["pasteboard"]["items"],
+              json({{{{"type", "public.utf8-plain-text"}, {"data", said}}}}));
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, ");
+}
+
+// The model answers only a prompt that carries the transcript. The window is captured while
+// the user speaks, as a screen-capable request needs.
+TEST_F(AssistantProcessTest, ASpokenAssistantRequestIsAnsweredIntoTheNote) {
+    const std::string answer = "Great news: the beta ships on Friday!";
+    json world = spokenWorld();
+    world["system"] = {{"osVersion", "26.1"}};
+    world["permissions"]["screenCapture"] = true;
+    world["windows"] = {{{"number", 42},
+                         {"ownerPid", 200},
+                         {"name", "Draft"},
+                         {"bounds", {{"width", 320}, {"height", 200}}},
+                         {"image", {{"width", 320}, {"height", 200}}}}};
+    world["languageModel"] = {
+        {"replies",
+         {{{"instructionsMatch", "Return exactly one lowercase word"}, {"text", "none"}},
+          {{"match", said}, {"text", "0|" + answer}}}}};
+    auto result = talk(start({{"mode", "assistant"}}), {{saidSoFar, stop}, {inserted, ""}}, world);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + answer) << result.out;
+}
+
+// The microphone says a ramp, so the audio the app receives shows sample by sample whether
+// buffers were lost, repeated or resampled at the wrong ratio.
+TEST_F(AssistantProcessTest, AWhisperDictationStreamsTheRecordingAndTypesTheAppsTranscript) {
+    constexpr double inputRate = 48000;
+    constexpr double outputRate = 16000;
+    constexpr double rampSeconds = 1;
+    auto ramp = [](double seconds) { return -0.9 + 1.8 * seconds / rampSeconds; };
+    json samples = json::array();
+    for (int i = 0; i < rampSeconds * inputRate; ++i) {
+        samples.push_back(std::round(ramp(i / inputRate) * 1e6) / 1e6);
+    }
+    json world = spokenWorld();
+    world["audio"] = {{"sampleRate", inputRate}, {"samples", samples}};
+    const std::string transcript = "Thanks, everyone.";
+    auto result = talk(start({{"mode", "dictation"}, {"transcriptionEngine", "whisper"}}),
+                       {{"\"phase\":\"whisper_audio\"", stop, 10},
+                        {"\"phase\":\"whisper_finish\"",
+                         line({{"command", "whisper_result"}, {"id", 5}, {"text", transcript}})},
+                        {inserted, ""}},
+                       world);
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + transcript);
+
+    std::vector<float> audio;
+    std::size_t lastAudio = 0;
+    std::size_t finish = 0;
+    auto lines = events(result);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i]["phase"] == "whisper_finish") finish = i;
+        if (lines[i]["phase"] != "whisper_audio") continue;
+        lastAudio = i;
+        std::optional<std::string> bytes = base64::decode(lines[i]["audio"].get<std::string>());
+        ASSERT_TRUE(bytes && bytes->size() % sizeof(float) == 0);
+        audio.resize(audio.size() + bytes->size() / sizeof(float));
+        std::memcpy(audio.data() + audio.size() - bytes->size() / sizeof(float), bytes->data(),
+                    bytes->size());
+    }
+    EXPECT_GT(finish, lastAudio);
+    // Whole 1,024-frame buffers went in, so once the converter is flushed a whole number of
+    // them comes out, each a third as long.
+    const double buffers = std::round(audio.size() * inputRate / outputRate / 1024);
+    EXPECT_NEAR(audio.size(), buffers * 1024 * outputRate / inputRate, 1);
+    EXPECT_GE(buffers, 10);
+    // The converter's filter rings for a few dozen samples where the signal jumps: at the
+    // start, where the ramp ends in silence and at the end.
+    constexpr std::size_t ringing = 100;
+    for (std::size_t k = ringing; k + ringing < audio.size(); ++k) {
+        const double seconds = k / outputRate;
+        if (std::abs(seconds - rampSeconds) * outputRate < ringing) continue;
+        const double expected = seconds < rampSeconds ? ramp(seconds) : 0;
+        ASSERT_NEAR(audio[k], expected, 1e-3) << "sample " << k << " of " << audio.size();
+    }
+}
+
+// Standard input ends while the user is still speaking: the recording is dropped, the app is
+// told to drop its Whisper transcription, and the helper exits cleanly.
+TEST_F(AssistantProcessTest, EndOfInputDuringARecordingDropsIt) {
+    struct Case {
+        json options;
+        std::string heard;
+        long whisperCancels;
+    };
+    const std::vector<Case> cases = {
+        {{{"mode", "dictation"}}, saidSoFar, 0},
+        {{{"mode", "dictation"}, {"transcriptionEngine", "whisper"}}, "whisper_audio", 1},
+    };
+    for (const Case& c : cases) {
+        auto result = talk(start(c.options), {{c.heard, ""}}, spokenWorld());
+        EXPECT_EQ(result.exitStatus, 0) << c.options << result.err;
+        auto seen = phases(result);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), "whisper_cancel"), c.whisperCancels)
+            << c.options;
+        EXPECT_EQ(state()["fields"][0]["value"], "Dear team, ") << c.options;
+    }
 }
 
 }  // namespace

@@ -35,10 +35,19 @@ class Output {
         closed_ = true;
         grew_.notify_all();
     }
-    void waitFor(const std::string& marker) {
+    void waitFor(const std::string& marker, std::size_t occurrences) {
         std::unique_lock lock(mutex_);
-        grew_.wait_for(lock, markerWait,
-                       [&] { return closed_ || text_.find(marker) != std::string::npos; });
+        // Counting resumes where it stopped, so a long conversation is scanned once.
+        std::size_t found = 0;
+        std::size_t from = 0;
+        grew_.wait_for(lock, markerWait, [&] {
+            for (std::size_t at;
+                 found < occurrences && (at = text_.find(marker, from)) != std::string::npos;) {
+                ++found;
+                from = at + marker.size();
+            }
+            return closed_ || found >= occurrences;
+        });
     }
     std::string take() {
         std::lock_guard lock(mutex_);
@@ -128,7 +137,7 @@ ProcessResult converse(const std::string& executable, const std::string& input,
     std::thread writer([&] {
         feed(in[1], input);
         for (const Exchange& exchange : exchanges) {
-            output.waitFor(exchange.awaited);
+            output.waitFor(exchange.awaited, exchange.occurrences);
             feed(in[1], exchange.reply);
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));

@@ -2,6 +2,7 @@
 // standard output, standard error and the exit status.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,11 +31,12 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
                               const std::vector<std::string>& arguments = {},
                               double lingerSeconds = 0);
 
-// One turn of a conversation with a program: once standard output contains `awaited`, `reply`
-// is written to its standard input.
+// One turn of a conversation with a program: once standard output contains `awaited`
+// `occurrences` times, `reply` is written to its standard input.
 struct Exchange {
     std::string awaited;
     std::string reply;
+    std::size_t occurrences = 1;
 };
 
 // As runProcessUntil, playing the program's peer: after `input`, each exchange in turn waits
