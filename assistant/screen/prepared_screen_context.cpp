@@ -41,18 +41,20 @@ void PreparedScreenContext::Outcome::settle() {
 
 Task<std::optional<platform::Image>> PreparedScreenContext::value(std::uint64_t requestID) {
     if (requestID != requestID_) co_return std::nullopt;
-    std::shared_ptr<Outcome> outcome = outcome_;
-    std::weak_ptr<TaskScope> scope = scope_;
-    // A cancelled wait cancels the capture too: nobody else will collect it.
+    // Named rather than written inside the co_await: GCC 12 destroys the captures of a
+    // temporary there twice.
     std::optional<std::stop_callback<std::function<void()>>> forwardCancellation;
-    platform::Image image =
-        co_await callback<platform::Image>([&, outcome, scope](Completion<platform::Image> done) {
+    std::function<void(Completion<platform::Image>)> awaitImage =
+        [&forwardCancellation, outcome = outcome_,
+         scope = std::weak_ptr<TaskScope>(scope_)](Completion<platform::Image> done) {
+            // A cancelled wait cancels the capture too: nobody else will collect it.
             forwardCancellation.emplace(done.stopToken(), std::function<void()>([scope] {
                                             if (auto running = scope.lock()) running->cancel();
                                         }));
             outcome->waiting = std::move(done);
             outcome->settle();
-        });
+        };
+    platform::Image image = co_await callback<platform::Image>(std::move(awaitImage));
     co_await checkCancellation();
     co_return image;
 }

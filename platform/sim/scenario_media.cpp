@@ -77,9 +77,10 @@ void readSpeech(ScenarioObject section, SpeechState& speech) {
 
 void readAudio(ScenarioObject section, AudioState& audio) {
     audio.input.sampleRate = section.number("sampleRate").value_or(audio.input.sampleRate);
-    if (!(audio.input.sampleRate > 0)) section.fail("sampleRate", "must be greater than 0");
+    // Zero, like no channels, is what a Mac without any input device reports.
+    if (!(audio.input.sampleRate >= 0)) section.fail("sampleRate", "must not be negative");
     audio.input.channels =
-        static_cast<std::uint32_t>(section.integer("channels", 1, 64).value_or(1));
+        static_cast<std::uint32_t>(section.integer("channels", 0, 64).value_or(1));
     if (auto error = section.object("startError")) audio.startError = readError(std::move(*error));
     if (const auto* samples = section.member("samples")) {
         if (!samples->is_array()) section.fail("samples", "must be an array of numbers");

@@ -139,7 +139,10 @@ std::optional<SimAudio::DueBuffer> SimAudio::takeDueBuffer(double now) {
     std::map<int, EngineState>::iterator first = audio.engines.end();
     for (auto it = audio.engines.begin(); it != audio.engines.end(); ++it) {
         EngineState& engine = it->second;
-        if (!engine.running || !engine.tap || engine.tapFrames == 0) continue;
+        if (!engine.running || !engine.tap || engine.tapFrames == 0 ||
+            !(engine.tapFormat.sampleRate > 0)) {
+            continue;
+        }
         if (!engine.streamStart) engine.streamStart = now;
         if (bufferEnd(engine) <= now &&
             (first == audio.engines.end() || bufferEnd(engine) < bufferEnd(first->second))) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "assistant/host/assistant.h"
 #include "assistant/host/event_output.h"
@@ -24,6 +25,12 @@ class ControllerTest : public testing::Test {
   protected:
     ControllerTest() {
         setEventDestination([this](std::string_view line) {
+            // The Whisper capture writes from a worker of its own, in real time; the test
+            // thread's events stay in the order the controller sent them.
+            if (std::this_thread::get_id() != testThread) {
+                workerPhases.push_back(json::parse(line)["phase"]);
+                return;
+            }
             events.push_back(json::parse(line));
             if (onEvent) onEvent(events.back());
         });
@@ -37,6 +44,10 @@ class ControllerTest : public testing::Test {
         if (auditDirectory) {
             world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
         }
+        // A test may load several worlds: each controller goes, and the tasks it cancelled
+        // finish, before the world they used.
+        assistant.reset();
+        time.settle();
         sim = std::make_unique<test_support::SimPorts>(world.dump(), textRecognition);
         assistant = std::make_unique<Assistant>(time.loop, time.executor, sim->ports);
     }
@@ -123,6 +134,9 @@ class ControllerTest : public testing::Test {
     std::unique_ptr<test_support::SimPorts> sim;
     std::unique_ptr<Assistant> assistant;
     std::vector<json> events;
+    const std::thread::id testThread = std::this_thread::get_id();
+    // Phases of the events other threads wrote, guarded by the output lock.
+    std::vector<std::string> workerPhases;
     std::function<void(const json&)> onEvent;
     // Stands in for the real OCR engine when set before load().
     platform::TextRecognition* textRecognition = nullptr;
