@@ -35,8 +35,7 @@ std::string bytesOf(const std::vector<float>& samples) {
 WhisperAudioCapture::WhisperAudioCapture(platform::AudioFormat input, std::uint64_t id,
                                          platform::AudioConversion& conversion,
                                          std::function<void(const json::Document&)> sendEvent)
-    : input_(input),
-      converter_(conversion.createConverter(input)),
+    : converter_(conversion.createConverter(input)),
       id_(id),
       sendEvent_(sendEvent ? std::move(sendEvent)
                            : [](const json::Document& event) { emit(event); }) {
@@ -52,9 +51,9 @@ WhisperAudioCapture::~WhisperAudioCapture() {
 
 void WhisperAudioCapture::append(const platform::AudioBuffer& buffer) {
     if (buffer.channels.empty()) return;
-    std::vector<float> copy;
+    platform::AudioBuffer copy{buffer.format, {}};
     try {
-        copy = buffer.channels.front();
+        copy.channels.push_back(buffer.channels.front());
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -86,7 +85,7 @@ void WhisperAudioCapture::end(Ending ending) {
 void WhisperAudioCapture::drain() {
     bool sending = true;
     while (true) {
-        std::vector<std::vector<float>> collected;
+        std::vector<platform::AudioBuffer> collected;
         Ending ending;
         {
             std::unique_lock lock(mutex_);
@@ -111,10 +110,10 @@ void WhisperAudioCapture::drain() {
     }
 }
 
-bool WhisperAudioCapture::convert(const std::vector<std::vector<float>>& channels) {
-    for (const auto& channel : channels) {
+bool WhisperAudioCapture::convert(const std::vector<platform::AudioBuffer>& buffers) {
+    for (const auto& buffer : buffers) {
         try {
-            send(converter_->convert({input_, {channel}}));
+            send(converter_->convert(buffer));
         } catch (const Error&) {
             sendEvent_(
                 {{"id", id_}, {"phase", "whisper_capture_error"}, {"message", unconvertible}});

@@ -44,17 +44,17 @@ class WhisperAudioCapture {
     void end(Ending ending);
     void drain();
     // False when conversion failed and nothing more may be sent.
-    bool convert(const std::vector<std::vector<float>>& channels);
+    bool convert(const std::vector<platform::AudioBuffer>& buffers);
     void send(const std::vector<float>& samples);
 
-    const platform::AudioFormat input_;
     std::unique_ptr<platform::AudioConverter> converter_;
     const std::uint64_t id_;
     std::function<void(const json::Document&)> sendEvent_;
 
     std::mutex mutex_;
     std::condition_variable ended_;
-    std::vector<std::vector<float>> queued_;
+    // First channels only.
+    std::vector<platform::AudioBuffer> queued_;
     Ending ending_ = Ending::none;
     // Declared last: it starts once everything above exists.
     std::thread worker_;
