@@ -68,6 +68,8 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
 void Assistant::cancel(bool cancelScreen) {
     // The session record stays as it is: callers reset what they need.
     if (session_.request && session_.request->usesWhisper() && work_.isRecordingOrFinishing()) {
+        // Silenced first, so that no audio follows the app's notice.
+        work_.recording()->whisper()->cancel();
         emit({{"id", session_.id}, {"phase", "whisper_cancel"}});
     }
     if (cancelScreen) work_.dropScreenPreparation();

@@ -80,14 +80,17 @@ class Assistant {
     void start(const Request& request);
     // Sends the refusal of the first permission a recording lacks.
     bool permitsRecording(const Request& request);
-    platform::RecognitionHandler recognitionHandler();
-    // Taps and starts the microphone; false, with the session cancelled and the error sent,
-    // when it cannot.
-    bool startMicrophone(Recording& recording);
+    // Results reach `recognized` on the loop, tagged with the recording they belong to.
+    platform::RecognitionHandler recognitionHandler(std::uint64_t recordingSerial);
+    // Starts the recognition, if any, and the microphone with its tap; false, with the session
+    // cancelled and the error sent, when something will not start.
+    bool startMicrophone(Recording& recording,
+                         std::unique_ptr<platform::SpeechRecognizer> recognizer);
     void prepareScreenContext();
-    void checkRelease(std::uint64_t id, const Request& request, std::optional<std::uint16_t> key,
+    void checkRelease(std::uint64_t id, std::optional<std::uint16_t> key,
                       platform::EventFlags flags);
-    void recognized(std::uint64_t id, const std::optional<platform::RecognitionResult>& result,
+    void recognized(std::uint64_t recordingSerial,
+                    const std::optional<platform::RecognitionResult>& result,
                     const std::optional<std::string>& error);
     void finishRecording();
     void receiveWhisper(const Request& request);

@@ -42,11 +42,11 @@ void Recording::startEngine(std::unique_ptr<platform::AudioEngine> engine,
 }
 
 void Recording::pollRelease(double interval, std::function<void()> tick) {
-    heldTimer_.startRepeating(interval, std::move(tick));
+    releasePoll_.startRepeating(interval, std::move(tick));
 }
 
 void Recording::stopAudio() {
-    heldTimer_.stop();
+    releasePoll_.stop();
     if (engine_) {
         engine_->stop();
         engine_->removeTap();

@@ -3,6 +3,7 @@
 // and the gate that holds the final transcript until then. Destroying it stops all of it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -16,7 +17,8 @@ namespace lumora {
 
 class Recording {
   public:
-    explicit Recording(EventLoop& loop) : heldTimer_(loop) {}
+    // `serial` tells this recording from the others of the same session.
+    Recording(EventLoop& loop, std::uint64_t serial) : serial_(serial), releasePoll_(loop) {}
     ~Recording();
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
@@ -37,13 +39,15 @@ class Recording {
     // The user let go: the audio stops and the final transcript is awaited.
     void beginFinishing();
 
+    std::uint64_t serial() const { return serial_; }
     bool isRecording() const { return recording_; }
     bool isFinishing() const { return finishing_; }
     TranscriptGate& gate() { return gate_; }
     WhisperAudioCapture* whisper() const { return whisperCapture_.get(); }
 
   private:
-    Timer heldTimer_;
+    const std::uint64_t serial_;
+    Timer releasePoll_;
     std::unique_ptr<platform::AudioEngine> engine_;
     std::unique_ptr<platform::SpeechRecognizer> recognizer_;
     std::shared_ptr<platform::RecognitionRequest> audioRequest_;

@@ -81,21 +81,22 @@ void Assistant::start(const Request& request) {
             return;
         }
     }
-    if (assistantMode && request.provider != AssistantProvider::cloud) {
-        if (!onDeviceModelReady()) return;
-        session_.context = sourceReference();
+    if (assistantMode && request.provider != AssistantProvider::cloud && !onDeviceModelReady()) {
+        return;
     }
     Recording& recording = work_.beginRecording();
-    if (recognizer) recording.recognizeWith(std::move(recognizer), recognitionHandler());
-    if (!startMicrophone(recording)) return;
+    if (!startMicrophone(recording, std::move(recognizer))) return;
     if (assistantMode) prepareScreenContext();
     event("recording", assistantMode ? listeningForRequest : listening);
 
-    recording.pollRelease(releasePollInterval,
-                          [this, id = session_.id, request, key = keyCode(request.key.value_or("")),
-                           flags = requiredFlags(request.modifiers.value_or(""))] {
-                              checkRelease(id, request, key, flags);
-                          });
+    // The hold monitor watches its own keys and tells the app, which sends "stop".
+    if (!request.key || !request.key->starts_with(monitoredKeyPrefix)) {
+        recording.pollRelease(releasePollInterval,
+                              [this, id = session_.id, key = keyCode(request.key.value_or("")),
+                               flags = requiredFlags(request.modifiers.value_or(""))] {
+                                  checkRelease(id, key, flags);
+                              });
+    }
     work_.armDeadline(recordingLimit, [this, id = session_.id] {
         if (session_.id != id) return;
         cancel(true);
@@ -119,41 +120,42 @@ bool Assistant::permitsRecording(const Request& request) {
     return !refusal;
 }
 
-platform::RecognitionHandler Assistant::recognitionHandler() {
+platform::RecognitionHandler Assistant::recognitionHandler(std::uint64_t recordingSerial) {
     std::weak_ptr<Assistant*> weak = lifetime_;
     EventLoop& loop = loop_;
-    return [weak, &loop, id = session_.id](const std::optional<platform::RecognitionResult>& result,
-                                           const std::optional<std::string>& error) {
-        loop.post([weak, id, result, error] {
-            if (auto self = weak.lock()) (*self)->recognized(id, result, error);
+    return [weak, &loop, recordingSerial](const std::optional<platform::RecognitionResult>& result,
+                                          const std::optional<std::string>& error) {
+        loop.post([weak, recordingSerial, result, error] {
+            if (auto self = weak.lock()) (*self)->recognized(recordingSerial, result, error);
         });
     };
 }
 
-bool Assistant::startMicrophone(Recording& recording) {
-    std::unique_ptr<platform::AudioEngine> engine = ports_.audio.createEngine();
-    const platform::AudioFormat format = engine->inputFormat();
-    if (!(format.sampleRate > 0) || format.channels == 0) {
+bool Assistant::startMicrophone(Recording& recording,
+                                std::unique_ptr<platform::SpeechRecognizer> recognizer) {
+    auto fail = [this](std::string_view message) {
         cancel(true);
-        event("error", noMicrophoneInput);
+        event("error", message);
         return false;
-    }
-    if (session_.request->usesWhisper()) {
-        try {
+    };
+    try {
+        if (recognizer) {
+            recording.recognizeWith(std::move(recognizer), recognitionHandler(recording.serial()));
+        }
+        std::unique_ptr<platform::AudioEngine> engine = ports_.audio.createEngine();
+        const platform::AudioFormat format = engine->inputFormat();
+        if (!(format.sampleRate > 0) || format.channels == 0) return fail(noMicrophoneInput);
+        if (session_.request->usesWhisper()) {
             recording.streamTo(
                 std::make_shared<WhisperAudioCapture>(format, session_.id, ports_.audioConversion));
-        } catch (const Error& error) {
-            cancel(true);
-            event("error", error.description);
-            return false;
         }
-    }
-    try {
-        recording.startEngine(std::move(engine), format);
-    } catch (const Error& error) {
-        cancel(true);
-        event("error", std::string(microphoneFailed) + error.description);
-        return false;
+        try {
+            recording.startEngine(std::move(engine), format);
+        } catch (const Error& error) {
+            return fail(std::string(microphoneFailed) + error.description);
+        }
+    } catch (const std::exception& error) {
+        return fail(error.what());
     }
     return true;
 }
@@ -173,21 +175,22 @@ void Assistant::prepareScreenContext() {
         std::make_unique<PreparedScreenContext>(loop_, session_.id, *windowID, capture));
 }
 
-void Assistant::checkRelease(std::uint64_t id, const Request& request,
-                             std::optional<std::uint16_t> key, platform::EventFlags flags) {
+void Assistant::checkRelease(std::uint64_t id, std::optional<std::uint16_t> key,
+                             platform::EventFlags flags) {
     Recording* recording = work_.recording();
     if (session_.id != id || !recording || !recording->isRecording()) return;
-    if (request.key && request.key->starts_with(monitoredKeyPrefix)) return;
     const platform::EventFlags down = ports_.keyboard.sessionFlags();
     const bool allFlagsDown = (down & flags) == flags;
     if (!allFlagsDown || (key && !ports_.keyboard.isKeyDown(*key))) finishRecording();
 }
 
-void Assistant::recognized(std::uint64_t id,
+void Assistant::recognized(std::uint64_t recordingSerial,
                            const std::optional<platform::RecognitionResult>& result,
                            const std::optional<std::string>& error) {
+    // The recording, not the session id: a session may record again under the same id while
+    // the recogniser of the recording it replaced is still reporting.
     Recording* recording = work_.recording();
-    if (session_.id != id || !recording ||
+    if (!recording || recording->serial() != recordingSerial ||
         (!recording->isRecording() && !recording->isFinishing())) {
         return;
     }
@@ -263,9 +266,10 @@ void Assistant::receiveWhisper(const Request& request) {
 void Assistant::completeTranscript(const std::string& text) {
     const std::string transcript(text::trimWhitespaceAndNewlines(text));
     const bool assistantMode = session_.request && session_.request->isAssistantMode();
-    cancel(false);
+    // An empty transcript ends the session, prepared capture and all; any other keeps the
+    // capture for the request it becomes.
+    cancel(transcript.empty());
     if (transcript.empty()) {
-        cancel(true);
         event("error", noSpeech);
         return;
     }

@@ -50,7 +50,9 @@ class RequestDecoder {
     std::optional<Request> decode(std::string_view line);
 
   private:
-    simdjson::dom::parser parser_;
+    simdjson::ondemand::parser parser_;
+    // The line, copied with the spare bytes simdjson reads past its end.
+    std::string padded_;
 };
 
 }  // namespace lumora

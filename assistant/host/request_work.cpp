@@ -45,8 +45,9 @@ void RequestWork::forget(const std::shared_ptr<platform::ChildProcess>& process)
 }
 
 Recording& RequestWork::beginRecording() {
+    // The old microphone stops before the new one is created.
     recording_.reset();
-    recording_ = std::make_unique<Recording>(loop_);
+    recording_ = std::make_unique<Recording>(loop_, ++recordings_);
     return *recording_;
 }
 

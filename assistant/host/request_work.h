@@ -84,6 +84,7 @@ class RequestWork {
     std::vector<std::shared_ptr<platform::ChildProcess>> screenProcesses_;
     EventLoop& loop_;
     std::unique_ptr<Recording> recording_;
+    std::uint64_t recordings_ = 0;
     std::unique_ptr<PreparedScreenContext> screenPreparation_;
 };
 

@@ -51,7 +51,7 @@ WhisperAudioCapture::~WhisperAudioCapture() {
 
 void WhisperAudioCapture::append(const platform::AudioBuffer& buffer) {
     if (buffer.channels.empty()) return;
-    platform::AudioBuffer copy{buffer.format, {}};
+    platform::AudioBuffer copy{{buffer.format.sampleRate, 1}, {}};
     try {
         copy.channels.push_back(buffer.channels.front());
     } catch (const std::bad_alloc&) {
@@ -70,13 +70,18 @@ void WhisperAudioCapture::finish() {
 }
 
 void WhisperAudioCapture::cancel() {
+    {
+        std::lock_guard lock(sendMutex_);
+        cancelled_ = true;
+    }
     end(Ending::cancel);
 }
 
 void WhisperAudioCapture::end(Ending ending) {
     {
         std::lock_guard lock(mutex_);
-        if (ending_ != Ending::none) return;
+        // A cancel overrides a finish still being sent; any other ending comes once.
+        if (ending_ != Ending::none && ending != Ending::cancel) return;
         ending_ = ending;
     }
     ended_.notify_one();
@@ -100,11 +105,11 @@ void WhisperAudioCapture::drain() {
         if (ending == Ending::none) continue;
         if (ending == Ending::finish && sending) {
             try {
-                send(converter_->flush());
+                sending = sendAudio(converter_->flush());
             } catch (const Error&) {
                 // The tail is lost; the app still learns that the recording is over.
             }
-            sendEvent_({{"id", id_}, {"phase", "whisper_finish"}});
+            if (sending) post({{"id", id_}, {"phase", "whisper_finish"}});
         }
         return;
     }
@@ -113,20 +118,26 @@ void WhisperAudioCapture::drain() {
 bool WhisperAudioCapture::convert(const std::vector<platform::AudioBuffer>& buffers) {
     for (const auto& buffer : buffers) {
         try {
-            send(converter_->convert(buffer));
+            if (!sendAudio(converter_->convert(buffer))) return false;
         } catch (const Error&) {
-            sendEvent_(
-                {{"id", id_}, {"phase", "whisper_capture_error"}, {"message", unconvertible}});
+            post({{"id", id_}, {"phase", "whisper_capture_error"}, {"message", unconvertible}});
             return false;
         }
     }
     return true;
 }
 
-void WhisperAudioCapture::send(const std::vector<float>& samples) {
-    if (samples.empty()) return;
-    sendEvent_(
+bool WhisperAudioCapture::sendAudio(const std::vector<float>& samples) {
+    if (samples.empty()) return true;
+    return post(
         {{"id", id_}, {"phase", "whisper_audio"}, {"audio", base64::encode(bytesOf(samples))}});
+}
+
+bool WhisperAudioCapture::post(const json::Document& event) {
+    std::lock_guard lock(sendMutex_);
+    if (cancelled_) return false;
+    sendEvent_(event);
+    return true;
 }
 
 }  // namespace lumora

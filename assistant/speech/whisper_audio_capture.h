@@ -34,7 +34,8 @@ class WhisperAudioCapture {
     void append(const platform::AudioBuffer& buffer);
     // Sends what the converter still holds, then "whisper_finish"; once.
     void finish();
-    // Nothing more is sent, not even "whisper_finish".
+    // Nothing more is sent once this returns, not even "whisper_finish", and audio still
+    // queued is dropped.
     void cancel();
 
   private:
@@ -43,9 +44,11 @@ class WhisperAudioCapture {
 
     void end(Ending ending);
     void drain();
-    // False when conversion failed and nothing more may be sent.
+    // False when conversion failed or the capture was cancelled: nothing more may be sent.
     bool convert(const std::vector<platform::AudioBuffer>& buffers);
-    void send(const std::vector<float>& samples);
+    bool sendAudio(const std::vector<float>& samples);
+    // Sends the event unless the capture was cancelled; false when it was.
+    bool post(const json::Document& event);
 
     std::unique_ptr<platform::AudioConverter> converter_;
     const std::uint64_t id_;
@@ -56,6 +59,9 @@ class WhisperAudioCapture {
     // First channels only.
     std::vector<platform::AudioBuffer> queued_;
     Ending ending_ = Ending::none;
+    // Held while an event is sent, so that none leaves once `cancel` has returned.
+    std::mutex sendMutex_;
+    bool cancelled_ = false;
     // Declared last: it starts once everything above exists.
     std::thread worker_;
 };

@@ -27,11 +27,10 @@ class ControllerTest : public testing::Test {
         setEventDestination([this](std::string_view line) {
             // The Whisper capture writes from a worker of its own, in real time; the test
             // thread's events stay in the order the controller sent them.
-            if (std::this_thread::get_id() != testThread) {
-                workerPhases.push_back(json::parse(line)["phase"]);
-                return;
-            }
-            events.push_back(json::parse(line));
+            json event = json::parse(line);
+            allPhases.push_back(event["phase"]);
+            if (std::this_thread::get_id() != testThread) return;
+            events.push_back(std::move(event));
             if (onEvent) onEvent(events.back());
         });
     }
@@ -44,10 +43,11 @@ class ControllerTest : public testing::Test {
         if (auditDirectory) {
             world["system"]["environment"] = {{"LUMORA_AUDIT_DIR", auditDirectory->string()}};
         }
-        // A test may load several worlds: each controller goes, and the tasks it cancelled
-        // finish, before the world they used.
-        assistant.reset();
+        // A test may load several worlds. Each controller goes before the world it used, the
+        // way the program ends: its unfinished tasks destroyed first, then the controller.
         time.settle();
+        time.loop.destroyTasks();
+        assistant.reset();
         sim = std::make_unique<test_support::SimPorts>(world.dump(), textRecognition);
         assistant = std::make_unique<Assistant>(time.loop, time.executor, sim->ports);
     }
@@ -135,8 +135,9 @@ class ControllerTest : public testing::Test {
     std::unique_ptr<Assistant> assistant;
     std::vector<json> events;
     const std::thread::id testThread = std::this_thread::get_id();
-    // Phases of the events other threads wrote, guarded by the output lock.
-    std::vector<std::string> workerPhases;
+    // Every event's phase, whichever thread wrote it, in writing order; guarded by the output
+    // lock while a Whisper capture runs.
+    std::vector<std::string> allPhases;
     std::function<void(const json&)> onEvent;
     // Stands in for the real OCR engine when set before load().
     platform::TextRecognition* textRecognition = nullptr;

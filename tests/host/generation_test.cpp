@@ -536,6 +536,26 @@ TEST_F(GenerationTest, AScreenRequestAnswersFromTheValidatedPassage) {
     EXPECT_EQ(input["imageAttached"], false);
 }
 
+// With vision switched on, the screenshot goes with the prompt only to a model that takes
+// images; any other model is given the page's text, as on a system without vision.
+TEST_F(GenerationTest, TheScreenshotIsAttachedOnlyForAModelThatTakesImages) {
+    for (bool supportsImages : {false, true}) {
+        json world = pageWorld("Chapter One: The Winter Light at Harrow Point");
+        world["system"] = {{"osVersion", "27.0"},
+                           {"environment", {{"LUMORA_ASSISTANT_VISION_ENABLED", "1"}}}};
+        world["languageModel"]["supportsImages"] = supportsImages;
+        load(world);
+        ask("What is this page about?");
+
+        auto calls = answerCalls();
+        ASSERT_EQ(calls.size(), 1u) << supportsImages;
+        EXPECT_EQ(calls[0].hasImage, supportsImages);
+        EXPECT_EQ(calls[0].prompt.find("EXTRACTED SCREEN PASSAGE") != std::string::npos,
+                  !supportsImages);
+        EXPECT_EQ(events.back()["message"], "Text inserted") << supportsImages;
+    }
+}
+
 TEST_F(GenerationTest, AScreenRequestFallsBackToTheSummaryItsExtractionGave) {
     load(pageWorld("SUMMARY_FALLBACK: A lighthouse keeper's morning."));
     ask("Read the page aloud");

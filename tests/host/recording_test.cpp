@@ -247,6 +247,31 @@ TEST_F(RecordingTest, WhisperCommandsCountOnlyInTheirPhase) {
     EXPECT_EQ(field("body"), "Dear Ada, Thanks, Ada");
 }
 
+// Once the app is told a Whisper recording is gone, no more of its audio arrives, even when
+// it was already being sent after the release.
+TEST_F(RecordingTest, NothingOfAWhisperRecordingFollowsItsCancel) {
+    speak({});
+    send(dictation(17, {{"transcriptionEngine", "whisper"}}));
+    advance(3);
+    send({{"command", "stop"}, {"id", 17}});
+    send({{"command", "cancel"}, {"id", 17}});
+    auto cancelled = std::find(allPhases.begin(), allPhases.end(), "whisper_cancel");
+    ASSERT_NE(cancelled, allPhases.end());
+    EXPECT_EQ(std::vector<std::string>(cancelled, allPhases.end()),
+              (std::vector<std::string>{"whisper_cancel", "idle"}));
+}
+
+// A result of a recording the session replaced under the same id changes nothing.
+TEST_F(RecordingTest, ALateResultOfAReplacedRecordingIsIgnored) {
+    speak({result("Old words", true, 0.3)});
+    send(dictation(16));
+    advance(0.1);
+    send({{"command", "stop"}, {"id", 16}});
+    send(dictation(16, {{"transcriptionEngine", "whisper"}}));
+    advance(1);
+    for (const json& event : events) EXPECT_NE(event["text"], "Old words") << event;
+}
+
 TEST_F(RecordingTest, AWhisperErrorLeavesThePreviewToCopy) {
     speak({});
     send(dictation(8, {{"transcriptionEngine", "whisper"}}));

@@ -57,6 +57,18 @@ TEST(WhisperAudioCaptureTest, StreamsInOrderFinishesOnceAndFallsSilentWhenCancel
     }
     EXPECT_TRUE(cancelled.phases.empty());
 
+    // A cancel while the finish is still being sent: nothing leaves once cancel returns.
+    App interrupted;
+    {
+        WhisperAudioCapture capture({48000, 1}, 4, conversion, interrupted.sink());
+        for (int i = 0; i < 469; ++i) capture.append(buffer);
+        capture.finish();
+        capture.cancel();
+        std::lock_guard lock(interrupted.mutex);
+        interrupted.phases.push_back("cancelled");
+    }
+    EXPECT_EQ(interrupted.phases.back(), "cancelled");
+
     try {
         WhisperAudioCapture capture({0, 0}, 1, conversion);
         FAIL() << "a capture without a converter";
