@@ -16,15 +16,17 @@ AssistantProtocolError unmarked(std::string_view output) {
         std::string(text::characterPrefix(output, diagnosticCharacters)));
 }
 
+// The action whose marker the output starts with. Markers are two user-perceived characters:
+// "0|" followed by a combining mark starts with "0" and an accented bar, which is no marker.
 std::optional<AssistantAction> markedAction(std::string_view snapshot) {
-    auto found = std::ranges::find_if(allAssistantActions, [&](AssistantAction action) {
-        return snapshot.starts_with(marker(action));
-    });
+    auto found = std::ranges::find(allAssistantActions, text::characterPrefix(snapshot, 2),
+                                   [](AssistantAction action) { return marker(action); });
     if (found == allAssistantActions.end()) return std::nullopt;
     return *found;
 }
 
-// The empty output and a lone digit 0 to 3 can still become a marker.
+// The empty output, a lone digit 0 to 3 and a marker that nothing follows yet, whose bar a
+// combining mark may still join.
 bool couldBecomeMarker(std::string_view snapshot) {
     return std::ranges::any_of(allAssistantActions, [&](AssistantAction action) {
         return marker(action).starts_with(snapshot);
@@ -55,12 +57,24 @@ std::string_view replyText(AssistantAction action, std::string_view snapshot,
 
 std::optional<AssistantReply> AssistantMarkerDecoder::update(std::string_view snapshot,
                                                              std::string_view selection) {
+    return advance(snapshot, selection, false);
+}
+
+AssistantReply AssistantMarkerDecoder::finish(std::string_view snapshot,
+                                              std::string_view selection) {
+    advance(snapshot, selection, true);
+    std::string_view text = replyText(*action_, snapshot, selection);
+    if (text::isBlank(text)) throw AssistantProtocolError::emptyResponse();
+    return AssistantReply{*action_, std::string(text)};
+}
+
+std::optional<AssistantReply> AssistantMarkerDecoder::advance(std::string_view snapshot,
+                                                              std::string_view selection,
+                                                              bool complete) {
     if (!action_) {
+        if (!complete && couldBecomeMarker(snapshot)) return std::nullopt;
         action_ = markedAction(snapshot);
-        if (!action_) {
-            if (couldBecomeMarker(snapshot)) return std::nullopt;
-            throw unmarked(snapshot);
-        }
+        if (!action_) throw unmarked(snapshot);
     }
     AssistantAction action = *action_;
     if (action == AssistantAction::readSelection && text::isBlank(selection)) {
@@ -71,15 +85,6 @@ std::optional<AssistantReply> AssistantMarkerDecoder::update(std::string_view sn
     if (action != AssistantAction::readSelection && text.empty()) return std::nullopt;
     last_ = AssistantReply{action, std::string(text)};
     return last_;
-}
-
-AssistantReply AssistantMarkerDecoder::finish(std::string_view snapshot,
-                                              std::string_view selection) {
-    update(snapshot, selection);
-    if (!action_) throw unmarked(snapshot);
-    std::string_view text = replyText(*action_, snapshot, selection);
-    if (text::isBlank(text)) throw AssistantProtocolError::emptyResponse();
-    return AssistantReply{*action_, std::string(text)};
 }
 
 }  // namespace lumora

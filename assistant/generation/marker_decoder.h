@@ -1,6 +1,7 @@
 // Turns the model's growing output into replies while it streams. Every snapshot is the whole
 // output so far; the first complete marker fixes the action for the rest of the generation,
-// and a reply is handed out only when it differs from the previous one.
+// and a reply is handed out only when it differs from the previous one. A marker is complete
+// once another character follows it, or the output ends.
 #pragma once
 
 #include <optional>
@@ -28,6 +29,10 @@ class AssistantMarkerDecoder {
     bool operator==(const AssistantMarkerDecoder&) const = default;
 
   private:
+    // `complete` when the snapshot is the whole output, which settles a marker at its end.
+    std::optional<AssistantReply> advance(std::string_view snapshot, std::string_view selection,
+                                          bool complete);
+
     std::optional<AssistantAction> action_;
     std::optional<AssistantReply> last_;
 };

@@ -62,6 +62,7 @@ TEST(AssistantMarkerDecoderTest, FirstSnapshot) {
         {"2", "abc", nothing},
         {"3", "", nothing},
         {"0|", "", nothing},
+        {"2|", "abc", nothing},
         {"0|\n", "", nothing},
         {"0|\r\n", "", nothing},
         // Never a marker.
@@ -72,6 +73,9 @@ TEST(AssistantMarkerDecoderTest, FirstSnapshot) {
         {"|", "", invalid("|")},
         {" 0|Hi", "", invalid(" 0|Hi")},
         {"\n0|Hi", "", invalid("\n0|Hi")},
+        // The mark joins the bar: the output opens with "0" and an accented bar, no marker.
+        {"0|\u0301Hi", "", invalid("0|\u0301Hi")},
+        {"3|\u200d", "", invalid("3|\u200d")},
         {"Sure! Here is your poem.", "", invalid("Sure! Here is your poem.")},
         {prose200, "", invalid(prose200.substr(0, 80))},
         {repeated("🇫🇷", 100), "", invalid(repeated("🇫🇷", 80))},
@@ -89,7 +93,6 @@ TEST(AssistantMarkerDecoderTest, FirstSnapshot) {
         {"1|Read aloud", "", reply(Action::speak, "Read aloud")},
         {"3|Which file?", "", reply(Action::clarify, "Which file?")},
         // Reading the selection ignores the model's text after the marker.
-        {"2|", "  abc ", reply(Action::readSelection, "  abc ")},
         {"2|Here it is: abc", "  abc ", reply(Action::readSelection, "  abc ")},
         {"2|abc", " \n\t\r\n ", missingSelection},
         {"2|abc", "", missingSelection},
@@ -126,7 +129,11 @@ TEST(AssistantMarkerDecoderTest, StreamedSnapshots) {
         {"the selection is read once",
          "abc",
          {"2|", "2|ignored", "2|ignored too"},
-         {reply(Action::readSelection, "abc"), nothing, nothing}},
+         {nothing, reply(Action::readSelection, "abc"), nothing}},
+        {"a combining mark arriving after the marker",
+         "",
+         {"0|", "0|\u0301"},
+         {nothing, invalid("0|\u0301")}},
         {"a partial marker that turns out wrong", "", {"3", "3x"}, {nothing, invalid("3x")}},
     };
     for (const auto& c : cases) {
@@ -151,6 +158,8 @@ TEST(AssistantMarkerDecoderTest, FinishOnTheCompleteOutput) {
         {"1", "", invalid("1")},
         {"Hello", "", invalid("Hello")},
         {"0|", "", emptyResponse},
+        {"0|\u0301", "", invalid("0|\u0301")},
+        {"2|", "abc", reply(Action::readSelection, "abc")},
         {"0|   ", "", emptyResponse},
         {"0|\n \n\t", "", emptyResponse},
         {"3|Which paragraph?", "", reply(Action::clarify, "Which paragraph?")},
