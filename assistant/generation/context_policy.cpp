@@ -27,10 +27,10 @@ bool AssistantScreenSupport::isAvailable(platform::System& system) {
     return AssistantContextPolicy::supportsScreenText(system.osVersion().major);
 }
 
-bool AssistantImageSupport::isAvailable(platform::System& system) {
+bool AssistantImageSupport::isAvailable(platform::System& system, bool modelTakesImages) {
     int major = system.osVersion().major;
     if (major < 27) return false;
-    return AssistantContextPolicy::usesVision(true, major,
+    return AssistantContextPolicy::usesVision(modelTakesImages, major,
                                               AssistantContextPolicy::visionEnabled(system));
 }
 

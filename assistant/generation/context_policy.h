@@ -23,8 +23,9 @@ bool isAvailable(platform::System& system);
 }
 
 namespace AssistantImageSupport {
-// Whether the on-device model receives the window screenshot.
-bool isAvailable(platform::System& system);
+// Whether the on-device model receives the window screenshot; `modelTakesImages` is what the
+// model says of image attachments.
+bool isAvailable(platform::System& system, bool modelTakesImages);
 }  // namespace AssistantImageSupport
 
 }  // namespace lumora

@@ -24,7 +24,8 @@ Task<ContextChoice> screenContext(GenerationServices services, const std::string
     ContextChoice choice;
     AssistantGenerationContext& context = choice.context;
     // Nothing can be attached without a screenshot, whatever the classifier said.
-    bool attach = screenImage && AssistantImageSupport::isAvailable(services.system);
+    bool attach = screenImage && AssistantImageSupport::isAvailable(
+                                     services.system, services.model.supportsImageAttachments());
     if (!attach && screenImage) {
         std::vector<ScreenText::Line> lines = co_await ScreenText::recognizeLines(
             services.recognition, services.model.executor(), *screenImage);

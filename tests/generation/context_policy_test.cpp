@@ -80,20 +80,22 @@ TEST(AssistantContextPolicyTest, SupportOnTheRunningSystem) {
     struct Case {
         std::string osVersion;
         std::optional<std::string> vision;
+        bool modelTakesImages;
         bool screen;
         bool image;
     };
     const std::vector<Case> cases = {
-        {"15.4", "1", false, false},         {"25.9", std::nullopt, false, false},
-        {"26.0", "1", true, false},          {"26.4.1", std::nullopt, true, false},
-        {"27.0", std::nullopt, true, false}, {"27.0", "true", true, false},
-        {"27.0", "1", true, true},           {"28.1", "1", true, true},
+        {"15.4", "1", true, false, false},         {"25.9", std::nullopt, true, false, false},
+        {"26.0", "1", true, true, false},          {"26.4.1", std::nullopt, true, true, false},
+        {"27.0", std::nullopt, true, true, false}, {"27.0", "true", true, true, false},
+        {"27.0", "1", true, true, true},           {"28.1", "1", true, true, true},
+        {"27.0", "1", false, true, false},
     };
     for (const auto& c : cases) {
         auto world = desktop(c.osVersion, c.vision);
         EXPECT_EQ(AssistantScreenSupport::isAvailable(world->system()), c.screen) << c.osVersion;
-        EXPECT_EQ(AssistantImageSupport::isAvailable(world->system()), c.image)
-            << c.osVersion << " " << c.vision.value_or("(unset)");
+        EXPECT_EQ(AssistantImageSupport::isAvailable(world->system(), c.modelTakesImages), c.image)
+            << c.osVersion << " " << c.vision.value_or("(unset)") << " " << c.modelTakesImages;
     }
 }
 
