@@ -21,6 +21,7 @@ Assistant::Assistant(EventLoop& loop, Executor& executor, platform::Ports& ports
       screenLog_{ports.system, "com.vantor.app", "ScreenCapture"},
       holdShortcuts_(loop, ports),
       processTasks_(loop),
+      clipboard_(loop, ports.pasteboard),
       work_(loop),
       lifetime_(std::make_shared<Assistant*>(this)) {}
 
@@ -74,6 +75,10 @@ void Assistant::cancel(bool cancelScreen) {
     }
     if (cancelScreen) work_.dropScreenPreparation();
     work_.cancel();
+}
+
+void Assistant::whenClipboardReturned(std::function<void()> done) {
+    clipboard_.whenReturned(std::move(done));
 }
 
 void Assistant::beginAudit(const Request& request, const std::string& input) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ class Assistant {
     // capture prepared while recording survives, for the transcript that collects it.
     void cancel(bool cancelScreen);
     void installEscape();
+    // Runs `done` once no paste has the user's clipboard any more, which is within a second:
+    // the helper must not end with a reply where the user's clipboard belongs.
+    void whenClipboardReturned(std::function<void()> done);
 
   private:
     // What one generation, on the device or in the cloud, captured from the session when it
@@ -160,9 +164,10 @@ class Assistant {
     // Lives for the process.
     HoldShortcuts holdShortcuts_;
     std::vector<std::shared_ptr<void>> monitors_;
-    // Work that outlives any one request: permission requests, the user's clipboard coming
-    // back after a paste.
+    // Work that outlives any one request: permission requests.
     TaskScope processTasks_;
+    // The user's clipboard while pastes borrow it, for every request's target.
+    BorrowedClipboard clipboard_;
 
     // The current request: its record, and the work running on its behalf.
     Session session_;

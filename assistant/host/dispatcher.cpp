@@ -117,7 +117,7 @@ void Assistant::open(const Request& request) {
     session_.request = request;
     session_.result.clear();
     session_.screenImage.reset();
-    session_.target = std::make_shared<Target>(ports_, loop_, processTasks_);
+    session_.target = std::make_shared<Target>(ports_, loop_, clipboard_);
     // The Lumora app itself in front means there is no field of the user's to work on.
     if (session_.target->application() &&
         session_.target->application()->pid == ports_.workspace.parentProcessId()) {

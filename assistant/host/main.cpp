@@ -1,6 +1,6 @@
 // The assistant's composition root: the simulated desktop (this platform has no desktop
 // services of its own) plus the real Linux services, the controller, the stdin reader thread
-// and the main loop. Exits 0 when standard input ends.
+// and the main loop. Exits 0 when standard input ends, once the user's clipboard is back.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -73,8 +73,9 @@ int main() {
             });
             loop.post([&] {
                 assistant.cancel(true);
-                // Turns already queued, such as a task the last commands started, run first.
-                loop.post([&] { loop.quit(); });
+                // Turns already queued, such as a task the last commands started, run first;
+                // then the user's clipboard, if a paste still has it, comes back when due.
+                loop.post([&] { assistant.whenClipboardReturned([&] { loop.quit(); }); });
             });
         });
         loop.run();

@@ -60,7 +60,7 @@ void Assistant::start(const Request& request) {
     session_.whisperPreview.clear();
     session_.context.clear();
     session_.screenImage.reset();
-    session_.target = std::make_shared<Target>(ports_, loop_, processTasks_);
+    session_.target = std::make_shared<Target>(ports_, loop_, clipboard_);
     session_.target->trace("target-captured", 0);
     if (assistantMode) {
         session_.context = sourceReference();

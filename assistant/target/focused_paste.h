@@ -9,25 +9,49 @@
 
 #include "platform/keyboard.h"
 #include "platform/pasteboard.h"
+#include "runtime/event_loop.h"
 #include "runtime/task.h"
-#include "runtime/task_scope.h"
 
 namespace lumora {
 
+// The user's clipboard while pastes borrow it. There is one for the process, shared by every
+// paste, because only it knows whether what is on the clipboard is the user's or our reply.
+class BorrowedClipboard {
+  public:
+    BorrowedClipboard(EventLoop& loop, platform::Pasteboard& pasteboard);
+
+    platform::Pasteboard& pasteboard() { return pasteboard_; }
+    // Writes a reply with `write` in place of the user's clipboard, which comes back a second
+    // later unless something else is written to the clipboard by then. Returns what `write`
+    // returns.
+    bool lend(const std::function<bool(platform::Pasteboard&)>& write);
+    // Runs `done` once the user's clipboard is back, at once when no paste has it. A later
+    // call replaces an earlier one still waiting.
+    void whenReturned(std::function<void()> done);
+
+  private:
+    void giveBack();
+
+    platform::Pasteboard& pasteboard_;
+    Timer restore_;
+    std::vector<platform::PasteboardItem> saved_;
+    // The change count our last reply left; while the clipboard still has it, the reply is
+    // ours and `saved_` is the user's.
+    long written_ = 0;
+    std::function<void()> returned_;
+};
+
 // The effects of a paste; each one left empty takes its platform default.
 struct PasteOperations {
-    platform::Pasteboard* pasteboard = nullptr;
     std::function<Task<void>(double seconds)> sleep;
     std::function<bool()> dispatch;
-    std::function<bool(platform::Pasteboard&, const std::string&)> writeText;
-    std::function<void(std::function<void()>)> scheduleRestore;
+    std::function<bool(platform::Pasteboard&, const platform::PasteboardItem&)> writeItem;
 };
 
 class FocusedPaste {
   public:
-    // `restores` owns the putting back of the user's clipboard, which outlives the paste.
-    FocusedPaste(platform::Pasteboard& pasteboard, platform::Keyboard& keyboard,
-                 TaskScope& restores, PasteOperations operations = {});
+    FocusedPaste(BorrowedClipboard& clipboard, platform::Keyboard& keyboard,
+                 PasteOperations operations = {});
 
     // True when Command-V was posted for `text`. Both checks are asked again at every step, so
     // switching applications or pressing a modifier during the sequence stops it.
@@ -38,10 +62,8 @@ class FocusedPaste {
     // Waits until no modifier is held; false when the paste must not go on.
     Task<bool> waitForReleasedModifiers(const std::function<bool()>& sourceIsActive,
                                         const std::function<bool()>& shortcutPressed);
-    std::vector<platform::PasteboardItem> clipboardContents();
-    void scheduleRestore(std::vector<platform::PasteboardItem> saved, long changeCount);
 
-    platform::Pasteboard& pasteboard_;
+    BorrowedClipboard& clipboard_;
     PasteOperations operations_;
 };
 

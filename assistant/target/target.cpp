@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "assistant/target/accessibility_reading.h"
-#include "assistant/target/focused_paste.h"
 #include "assistant/target/insertion_trace.h"
 #include "runtime/text.h"
 
@@ -33,10 +32,10 @@ std::string cut(std::string_view text, std::size_t characters) {
 
 }  // namespace
 
-Target::Target(platform::Ports& ports, EventLoop& loop, TaskScope& lasting)
+Target::Target(platform::Ports& ports, EventLoop& loop, BorrowedClipboard& clipboard)
     : ports_(ports),
       loop_(loop),
-      lasting_(lasting),
+      clipboard_(clipboard),
       application_(ports.workspace.frontmostApplication()) {
     platform::Accessibility& ax = ports.accessibility;
     bool trusted = ports.permissions.accessibilityTrusted();
@@ -198,7 +197,7 @@ Task<bool> Target::insert(std::string text, bool restoreClipboard) {
         refuse("secure-text-field", count);
         co_return false;
     }
-    FocusedPaste paste(ports_.pasteboard, ports_.keyboard, lasting_);
+    FocusedPaste paste(clipboard_, ports_.keyboard);
     platform::Keyboard& keyboard = ports_.keyboard;
     bool pasted = co_await paste.paste(
         std::move(text), restoreClipboard, [this] { return pasteSourceIsActive(); },

@@ -10,21 +10,21 @@
 #include <string_view>
 
 #include "assistant/generation/assistant_source.h"
+#include "assistant/target/focused_paste.h"
 #include "assistant/target/text_edit.h"
 #include "platform/geometry.h"
 #include "platform/ports.h"
 #include "runtime/event_loop.h"
 #include "runtime/task.h"
-#include "runtime/task_scope.h"
 
 namespace lumora {
 
 class Target {
   public:
     // Captures the frontmost application and its focused field. The loop must outlive the
-    // target; it gives the trace its clock. `lasting` owns what a paste leaves running after
-    // the request (the user's clipboard coming back).
-    Target(platform::Ports& ports, EventLoop& loop, TaskScope& lasting);
+    // target; it gives the trace its clock. `clipboard` outlives the request, to give the user's
+    // clipboard back after a paste.
+    Target(platform::Ports& ports, EventLoop& loop, BorrowedClipboard& clipboard);
 
     const std::optional<platform::RunningApplication>& application() const { return application_; }
     bool isSecureField() const { return isSecureField_; }
@@ -73,7 +73,7 @@ class Target {
 
     platform::Ports& ports_;
     EventLoop& loop_;
-    TaskScope& lasting_;
+    BorrowedClipboard& clipboard_;
     std::optional<platform::RunningApplication> application_;
     platform::AXElement element_;
     bool isSecureField_ = false;

@@ -579,5 +579,50 @@ TEST_F(AssistantProcessTest, EndOfInputDuringARecordingDropsIt) {
     }
 }
 
+// Input ends within the second a pasted answer holds the user's clipboard: the helper gives it
+// back before it exits. (A machine slow enough to announce the answer after the restore is due
+// checks less.)
+TEST_F(AssistantProcessTest, EndOfInputRightAfterAPasteStillGivesTheUserTheirClipboardBack) {
+    json scenario = {
+        {"parentPid", 100},
+        {"frontmost", 200},
+        {"system", {{"osVersion", "26.1"}}},
+        {"permissions", {{"accessibility", true}, {"screenCapture", true}}},
+        {"keyboard", {{"layout", {{"9", "v"}}}}},
+        {"pasteboard", {{"items", {{{{"type", "public.utf8-plain-text"}, {"data", "mine"}}}}}}},
+        {"apps",
+         {{{"pid", 100}, {"name", "Lumora"}},
+          {{"pid", 200},
+           {"name", "Notes"},
+           {"focusedWindow", "window"},
+           {"focusedElement", "body"},
+           {"elements",
+            {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft"}},
+             {{"id", "body"},
+              {"role", "AXTextArea"},
+              {"parent", "window"},
+              {"value", "Dear Ada, hello"},
+              {"selection", {{"location", 10}, {"length", 5}}}}}}}}},
+        {"windows",
+         {{{"number", 42},
+           {"ownerPid", 200},
+           {"name", "Draft"},
+           {"bounds", {{"x", 0}, {"y", 0}, {"width", 100}, {"height", 100}}},
+           {"image", {{"width", 100}, {"height", 100}, {"fill", "#FFFFFF"}}}}}},
+        {"languageModel",
+         {{"replies",
+           {{{"instructionsMatch", "Return exactly one lowercase word"}, {"text", "none"}},
+            {{"text", "0|Thanks!"}}}}}}};
+    auto result =
+        testing::runProcessUntil(testing::builtProgram("assistant/lumora-assistant"),
+                                 line({{"command", "open"}, {"id", 1}}) +
+                                     line({{"command", "ask"}, {"id", 1}, {"text", "Thank her"}}),
+                                 "\"message\":\"Text inserted\"", environment(scenario));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, Thanks!");
+    EXPECT_EQ(state()["pasteboard"]["items"],
+              json({{{{"type", "public.utf8-plain-text"}, {"data", "mine"}}}}));
+}
+
 }  // namespace
 }  // namespace lumora

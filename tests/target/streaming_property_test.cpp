@@ -293,7 +293,6 @@ class WatchedAccessibility final : public platform::Accessibility {
 struct Workbench {
     ManualClock clock;
     EventLoop loop{clock};
-    TaskScope restores{loop};
     platform::SoxrConversion audioConversion;
     platform::PngImages images;
     platform::TesseractRecognition recognition;
@@ -347,7 +346,7 @@ class StreamingRun final : public WatchedAccessibility::Observer {
         platform::Accessibility& ax = desktop_->accessibility();
         auto focused = ax.copyAttribute(ax.applicationElement(notes), "AXFocusedUIElement");
         fieldElement_ = std::get<platform::AXElement>(*focused);
-        Target target(ports_, bench_.loop, bench_.restores);
+        Target target(ports_, bench_.loop, clipboard_);
 
         std::u32string reply = random_.text(random_.chance(0.05) ? 0 : 24);
         bool revising = random_.chance(0.15);
@@ -628,6 +627,7 @@ class StreamingRun final : public WatchedAccessibility::Observer {
     std::unique_ptr<sim::SimDesktop> desktop_;
     WatchedAccessibility watched_;
     platform::Ports ports_;
+    BorrowedClipboard clipboard_{bench_.loop, desktop_->pasteboard()};
     platform::AXElement fieldElement_;
 
     double activity_ = 0;

@@ -60,9 +60,12 @@ json notesWorld() {
 
 class TargetTest : public testing::Test {
   protected:
-    void load(const json& world) { sim = std::make_unique<test_support::SimPorts>(world.dump()); }
+    void load(const json& world) {
+        sim = std::make_unique<test_support::SimPorts>(world.dump());
+        clipboard = std::make_unique<BorrowedClipboard>(loop, sim->ports.pasteboard);
+    }
     std::unique_ptr<Target> capture() {
-        return std::make_unique<Target>(sim->ports, loop, restores);
+        return std::make_unique<Target>(sim->ports, loop, *clipboard);
     }
     sim::SimDesktop& desktop() { return *sim->desktop; }
     std::string value(const std::string& id) { return desktop().field(id)->value; }
@@ -84,8 +87,8 @@ class TargetTest : public testing::Test {
 
     ManualClock clock;
     EventLoop loop{clock};
-    TaskScope restores{loop};
     std::unique_ptr<test_support::SimPorts> sim;
+    std::unique_ptr<BorrowedClipboard> clipboard;
 };
 
 TEST_F(TargetTest, CapturesTheFocusedFieldItsWindowAndItsContext) {
