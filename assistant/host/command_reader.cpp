@@ -16,7 +16,32 @@ void reportInvalidLine() {
 
 }  // namespace
 
-void readCommands(int fd, const std::function<void(Request)>& deliver) {
+bool CommandGate::enter() {
+    std::unique_lock lock(mutex_);
+    if (pending_ >= limit_) {
+        // Waits for half of them, not one: while the loop is the slower side the reader then
+        // wakes once every half-limit of requests instead of once a request.
+        room_.wait(lock, [&] { return closed_ || pending_ <= limit_ / 2; });
+    }
+    if (closed_) return false;
+    ++pending_;
+    return true;
+}
+
+void CommandGate::leave() {
+    std::lock_guard lock(mutex_);
+    if (--pending_ == limit_ / 2) room_.notify_one();
+}
+
+void CommandGate::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    room_.notify_one();
+}
+
+void readCommands(int fd, CommandGate& gate, const std::function<void(Request)>& deliver) {
     LineReader reader(fd, maxCommandLineBytes);
     RequestDecoder decoder;
     while (auto line = reader.next()) {
@@ -31,6 +56,7 @@ void readCommands(int fd, const std::function<void(Request)>& deliver) {
             reportInvalidLine();
             continue;
         }
+        if (!gate.enter()) return;
         deliver(std::move(*request));
     }
 }

@@ -66,10 +66,14 @@ int main() {
         // after the assistant so that its thread stops before the taps' owners go.
         lumora::sim::RealtimeMicrophone microphone(*desktop);
 
+        lumora::CommandGate gate(lumora::pendingCommandLimit);
         std::thread reader([&] {
-            lumora::readCommands(STDIN_FILENO, [&](lumora::Request request) {
-                loop.post(
-                    [&assistant, request = std::move(request)] { assistant.handle(request); });
+            lumora::readCommands(STDIN_FILENO, gate, [&](lumora::Request request) {
+                loop.post([&, request = std::move(request)] {
+                    // Left before handling, so that a command that throws still frees its place.
+                    gate.leave();
+                    assistant.handle(request);
+                });
             });
             loop.post([&] {
                 assistant.cancel(true);
@@ -79,6 +83,7 @@ int main() {
             });
         });
         loop.run();
+        gate.close();
         reader.join();
         // Whatever a cancelled task still awaits in the pool is told to stop, so the pool's
         // workers can be joined.

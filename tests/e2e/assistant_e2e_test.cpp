@@ -579,6 +579,35 @@ TEST_F(AssistantProcessTest, EndOfInputDuringARecordingDropsIt) {
     }
 }
 
+// The app stops reading events and keeps sending commands: the helper stops reading in turn
+// instead of queueing them in memory, and once the app reads again every command is answered,
+// in order.
+TEST_F(AssistantProcessTest, CommandsWaitWhileEventsGoUnreadAndNoneIsLost) {
+    constexpr int statuses = 300;
+    constexpr int commands = 50'000;
+    std::string input;
+    for (int i = 0; i < statuses; ++i) input += line({{"command", "status"}, {"id", 1}});
+    const std::string text(2'000, 'a');
+    for (int id = 1; id <= commands; ++id) {
+        input += line({{"command", "nothing"}, {"id", id}, {"text", text}});
+    }
+    testing::StalledPeer app(testing::builtProgram("assistant/lumora-assistant"), std::move(input),
+                             environment(nullptr));
+    app.waitUntilInputStops(0.5);
+    EXPECT_LT(app.peakResidentKiB(), 64u * 1024);
+
+    ProcessResult result = app.finish();
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    auto lines = events(result);
+    ASSERT_EQ(lines.size(), std::size_t{statuses + commands});
+    for (int i = 0; i < statuses; ++i) EXPECT_EQ(lines[i]["phase"], "availability");
+    for (int id = 1; id <= commands; ++id) {
+        ASSERT_EQ(
+            lines[statuses + id - 1],
+            (json{{"id", id}, {"phase", "error"}, {"message", "Unknown assistant command."}}));
+    }
+}
+
 // Input ends within the second a pasted answer holds the user's clipboard: the helper gives it
 // back before it exits. (A machine slow enough to announce the answer after the restore is due
 // checks less.)

@@ -4,14 +4,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -73,7 +76,7 @@ void drain(int fd, Sink sink) {
     ::close(fd);
 }
 
-void feed(int fd, const std::string& input) {
+void feed(int fd, std::string_view input) {
     std::size_t done = 0;
     while (done < input.size()) {
         ssize_t wrote = ::write(fd, input.data() + done, input.size() - done);
@@ -96,10 +99,14 @@ std::vector<std::string> mergedEnvironment(const std::map<std::string, std::stri
     return result;
 }
 
-ProcessResult converse(const std::string& executable, const std::string& input,
-                       const std::vector<Exchange>& exchanges,
-                       const std::map<std::string, std::string>& environment,
-                       const std::vector<std::string>& arguments, double lingerSeconds) {
+// A started program with the test's ends of its three pipes.
+struct Child {
+    pid_t pid = 0;
+    int in = -1, out = -1, err = -1;
+};
+
+Child start(const std::string& executable, const std::map<std::string, std::string>& environment,
+            const std::vector<std::string>& arguments) {
     // A program that stops reading early must not take the test down with it.
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2], err[2];
@@ -131,30 +138,42 @@ ProcessResult converse(const std::string& executable, const std::string& input,
     ::close(out[1]);
     ::close(err[1]);
     if (spawned != 0) throw std::runtime_error("cannot start " + executable);
+    return {pid, in[1], out[0], err[0]};
+}
 
+int exitStatus(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ProcessResult converse(const std::string& executable, const std::string& input,
+                       const std::vector<Exchange>& exchanges,
+                       const std::map<std::string, std::string>& environment,
+                       const std::vector<std::string>& arguments, double lingerSeconds) {
+    Child child = start(executable, environment, arguments);
     ProcessResult result;
     Output output;
     std::thread writer([&] {
-        feed(in[1], input);
+        feed(child.in, input);
         for (const Exchange& exchange : exchanges) {
             output.waitFor(exchange.awaited, exchange.occurrences);
-            feed(in[1], exchange.reply);
+            feed(child.in, exchange.reply);
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));
-        ::close(in[1]);
+        ::close(child.in);
     });
     std::thread errors([&] {
-        drain(err[0], [&](const char* data, std::size_t size) { result.err.append(data, size); });
+        drain(child.err,
+              [&](const char* data, std::size_t size) { result.err.append(data, size); });
     });
-    drain(out[0], [&](const char* data, std::size_t size) { output.append(data, size); });
+    drain(child.out, [&](const char* data, std::size_t size) { output.append(data, size); });
     output.close();
     writer.join();
     errors.join();
     result.out = output.take();
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    result.exitStatus = exitStatus(child.pid);
     return result;
 }
 
@@ -191,6 +210,65 @@ ProcessResult runDialogue(const std::string& executable, const std::string& inpu
                           const std::vector<Exchange>& exchanges,
                           const std::map<std::string, std::string>& environment) {
     return converse(executable, input, exchanges, environment, {}, 0);
+}
+
+StalledPeer::StalledPeer(const std::string& executable, std::string input,
+                         const std::map<std::string, std::string>& environment)
+    : input_(std::move(input)) {
+    Child child = start(executable, environment, {});
+    pid_ = child.pid;
+    out_ = child.out;
+    writer_ = std::thread([this, in = child.in] {
+        // In pieces, so that waitUntilInputStops can tell writes that end from one that hangs.
+        constexpr std::size_t piece = 64 * 1024;
+        for (std::size_t at = 0; at < input_.size(); at += piece) {
+            feed(in, std::string_view(input_).substr(at, piece));
+            std::lock_guard lock(mutex_);
+            written_ = std::min(at + piece, input_.size());
+            wrote_.notify_all();
+        }
+        ::close(in);
+    });
+    errors_ = std::thread([this, err = child.err] {
+        drain(err, [this](const char* data, std::size_t size) { err_.append(data, size); });
+    });
+}
+
+StalledPeer::~StalledPeer() {
+    if (writer_.joinable()) finish();
+}
+
+void StalledPeer::waitUntilInputStops(double quietSeconds) {
+    std::unique_lock lock(mutex_);
+    while (written_ < input_.size()) {
+        const std::size_t before = written_;
+        if (!wrote_.wait_for(lock, std::chrono::duration<double>(quietSeconds),
+                             [&] { return written_ != before; })) {
+            return;
+        }
+    }
+}
+
+std::size_t StalledPeer::peakResidentKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmHWM:") {
+            std::size_t kib = 0;
+            status >> kib;
+            return kib;
+        }
+    }
+    throw std::runtime_error("no VmHWM for process " + std::to_string(pid_));
+}
+
+ProcessResult StalledPeer::finish() {
+    ProcessResult result;
+    drain(out_, [&](const char* data, std::size_t size) { result.out.append(data, size); });
+    writer_.join();
+    errors_.join();
+    result.err = std::move(err_);
+    result.exitStatus = exitStatus(pid_);
+    return result;
 }
 
 std::string builtProgram(const std::string& relativePath) {

@@ -2,9 +2,12 @@
 // standard output, standard error and the exit status.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace lumora::testing {
@@ -44,6 +47,36 @@ struct Exchange {
 ProcessResult runDialogue(const std::string& executable, const std::string& input,
                           const std::vector<Exchange>& exchanges,
                           const std::map<std::string, std::string>& environment = {});
+
+// A peer that writes a program's whole input from a thread of its own, then closes it, but
+// reads nothing of its standard output until finish(): what a program does when the other
+// end stops reading. The writes block once the program stops reading in turn.
+class StalledPeer {
+  public:
+    StalledPeer(const std::string& executable, std::string input,
+                const std::map<std::string, std::string>& environment = {});
+    ~StalledPeer();
+    StalledPeer(const StalledPeer&) = delete;
+    StalledPeer& operator=(const StalledPeer&) = delete;
+
+    // Returns once the whole input is written or no write has ended for `quietSeconds`.
+    void waitUntilInputStops(double quietSeconds);
+    // The program's peak resident memory so far (VmHWM), read while it still runs.
+    std::size_t peakResidentKiB() const;
+    // Reads standard output to its end and waits for the exit.
+    ProcessResult finish();
+
+  private:
+    int pid_ = 0;
+    int out_ = -1;
+    std::string input_;
+    std::string err_;
+    std::thread writer_;
+    std::thread errors_;
+    std::mutex mutex_;
+    std::condition_variable wrote_;
+    std::size_t written_ = 0;
+};
 
 // A built program of this project, found through LUMORA_BUILD_DIR.
 std::string builtProgram(const std::string& relativePath);
