@@ -302,6 +302,15 @@ static_assert(std::size(keys) <= 32, "one bit per key");
 }  // namespace
 
 std::optional<Request> RequestDecoder::decode(std::string_view line) {
+    // The parser tracks nesting in a table of a fixed depth, and a line can nest no deeper than
+    // it is long: the table grows with the longest line seen, so no nesting overflows it.
+    if (line.size() >= parser_.max_depth()) {
+        const std::size_t depth = std::max(line.size() + 1, 2 * parser_.max_depth());
+        if (parser_.allocate(std::max(parser_.capacity(), line.size()), depth) !=
+            simdjson::SUCCESS) {
+            return std::nullopt;
+        }
+    }
     padded_.reserve(line.size() + simdjson::SIMDJSON_PADDING);
     padded_.assign(line);
     ondemand::document document;
