@@ -11,6 +11,7 @@
 #include "runtime/atomic_file.h"
 #include "runtime/base64.h"
 #include "tests/e2e/child_process.h"
+#include "tests/support/notes_world.h"
 
 namespace lumora {
 namespace {
@@ -431,25 +432,16 @@ const std::string said = "the beta ships on Friday.";
 const std::string inserted = "\"message\":\"Text inserted\"";
 const std::string stop = line({{"command", "stop"}, {"id", 5}});
 
+const std::string answer = "Great news: the beta ships on Friday!";
+
+// Notes in front, as the controller tests have it; the model answers only a prompt that
+// carries the transcript.
 json spokenWorld() {
-    return {{"parentPid", 100},
-            {"frontmost", 200},
-            {"permissions", {{"accessibility", true}}},
-            {"apps",
-             {{{"pid", 100}, {"name", "Lumora"}},
-              {{"pid", 200},
-               {"name", "Notes"},
-               {"focusedWindow", "window"},
-               {"focusedElement", "body"},
-               {"elements",
-                {{{"id", "window"}, {"role", "AXWindow"}, {"title", "Draft"}},
-                 {{"id", "body"},
-                  {"role", "AXTextArea"},
-                  {"parent", "window"},
-                  {"value", "Dear team, "}}}}}}},
-            {"speech",
-             {{"results",
-               {{{"text", "the beta"}, {"afterAudio", 0.2}}, {{"text", said}, {"final", true}}}}}}};
+    json world = controller_testing::notesWorld(
+        {controller_testing::classifierSays("none"), {{"match", said}, {"text", "0|" + answer}}});
+    world["speech"]["results"] = {{{"text", "the beta"}, {"afterAudio", 0.2}},
+                                  {{"text", said}, {"final", true}}};
+    return world;
 }
 
 std::string start(json options) {
@@ -465,7 +457,7 @@ TEST_F(AssistantProcessTest, ASpokenDictationShowsWhatWasSaidSoFarThenTypesTheTr
               (std::vector<std::string>{"processing", "recording", "recording", "processing",
                                         "transcript", "processing", "result"}))
         << result.out;
-    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + said);
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, " + said);
 }
 
 TEST_F(AssistantProcessTest, ADictationWithoutAccessibilityIsCopied) {
@@ -479,28 +471,15 @@ TEST_F(AssistantProcessTest, ADictationWithoutAccessibilityIsCopied) {
     EXPECT_EQ(lines.back()["message"], "Transcript copied.");
     EXPECT_EQ(state()["pasteboard"]["items"],
               json({{{{"type", "public.utf8-plain-text"}, {"data", said}}}}));
-    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, ");
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, ");
 }
 
-// The model answers only a prompt that carries the transcript. The window is captured while
-// the user speaks, as a screen-capable request needs.
+// The window is captured while the user speaks, as a screen-capable request needs.
 TEST_F(AssistantProcessTest, ASpokenAssistantRequestIsAnsweredIntoTheNote) {
-    const std::string answer = "Great news: the beta ships on Friday!";
-    json world = spokenWorld();
-    world["system"] = {{"osVersion", "26.1"}};
-    world["permissions"]["screenCapture"] = true;
-    world["windows"] = {{{"number", 42},
-                         {"ownerPid", 200},
-                         {"name", "Draft"},
-                         {"bounds", {{"width", 320}, {"height", 200}}},
-                         {"image", {{"width", 320}, {"height", 200}}}}};
-    world["languageModel"] = {
-        {"replies",
-         {{{"instructionsMatch", "Return exactly one lowercase word"}, {"text", "none"}},
-          {{"match", said}, {"text", "0|" + answer}}}}};
-    auto result = talk(start({{"mode", "assistant"}}), {{saidSoFar, stop}, {inserted, ""}}, world);
+    auto result =
+        talk(start({{"mode", "assistant"}}), {{saidSoFar, stop}, {inserted, ""}}, spokenWorld());
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + answer) << result.out;
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, " + answer) << result.out;
 }
 
 // The microphone says a ramp, so the audio the app receives shows sample by sample whether
@@ -524,7 +503,7 @@ TEST_F(AssistantProcessTest, AWhisperDictationStreamsTheRecordingAndTypesTheApps
                         {inserted, ""}},
                        world);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_EQ(state()["fields"][0]["value"], "Dear team, " + transcript);
+    EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, " + transcript);
 
     std::vector<float> audio;
     std::size_t lastAudio = 0;
@@ -575,7 +554,7 @@ TEST_F(AssistantProcessTest, EndOfInputDuringARecordingDropsIt) {
         auto seen = phases(result);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), "whisper_cancel"), c.whisperCancels)
             << c.options;
-        EXPECT_EQ(state()["fields"][0]["value"], "Dear team, ") << c.options;
+        EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, ") << c.options;
     }
 }
 
