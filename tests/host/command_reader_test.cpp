@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <condition_variable>
 #include <future>
 #include <mutex>
-#include <numeric>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "assistant/host/event_output.h"
@@ -109,54 +105,10 @@ int pipeOf(const std::string& input) {
     return fds[0];
 }
 
-std::string statusLines(std::size_t count) {
-    std::string lines;
-    for (std::size_t id = 1; id <= count; ++id) {
-        lines += "{\"command\":\"status\",\"id\":" + std::to_string(id) + "}\n";
-    }
-    return lines;
-}
-
-// The test plays the loop, taking requests up only once the reader has handed on all the gate
-// lets through, so that a reader handing on one more would be seen.
-TEST(CommandGateTest, ReaderWaitsAtTheLimitAndResumesAsRequestsAreTakenUp) {
-    constexpr std::size_t limit = 3;
-    constexpr std::size_t total = 50;
-    int fd = pipeOf(statusLines(total));
-    CommandGate gate(limit);
-    std::mutex mutex;
-    std::condition_variable handedOn;
-    std::vector<std::uint64_t> waiting;
-    std::size_t mostWaiting = 0;
-    std::thread reader([&] {
-        readCommands(fd, gate, [&](Request request) {
-            std::lock_guard lock(mutex);
-            waiting.push_back(request.id);
-            mostWaiting = std::max(mostWaiting, waiting.size());
-            handedOn.notify_one();
-        });
-    });
-    std::vector<std::uint64_t> taken;
-    while (taken.size() < total) {
-        std::unique_lock lock(mutex);
-        handedOn.wait(lock,
-                      [&] { return waiting.size() >= std::min(limit, total - taken.size()); });
-        // Left while the lock is held, so whatever the gate counts when the reader waits is here.
-        for (std::uint64_t id : std::exchange(waiting, {})) {
-            taken.push_back(id);
-            gate.leave();
-        }
-    }
-    reader.join();
-    ::close(fd);
-    EXPECT_EQ(mostWaiting, limit);
-    std::vector<std::uint64_t> all(total);
-    std::iota(all.begin(), all.end(), 1);
-    EXPECT_EQ(taken, all);
-}
-
+// The gate's limit, that no command is lost and that the app is answered in order are the
+// end-to-end test of unread output; here, only what it cannot see: shutting a waiting reader.
 TEST(CommandGateTest, ClosingTheGateStopsAWaitingReader) {
-    int fd = pipeOf(statusLines(3));
+    int fd = pipeOf("{\"command\":\"status\",\"id\":1}\n{\"command\":\"status\",\"id\":2}\n");
     CommandGate gate(1);
     std::vector<std::uint64_t> delivered;
     std::promise<void> first;
