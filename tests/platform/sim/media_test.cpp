@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "tests/platform/sim/sim_fixture.h"
-#include "tests/support/virtual_microphone.h"
-#include "tests/support/virtual_time.h"
 
 namespace lumora::sim {
 namespace {
@@ -213,16 +211,6 @@ TEST_F(AudioTest, ATapThatStopsItsEngineHearsNothingMore) {
     engine->start();
     desktop->deliverAudio(0);
     EXPECT_EQ(desktop->deliverAudio(2), 1u);
-}
-
-TEST_F(AudioTest, TheVirtualMicrophoneDeliversAsVirtualTimePasses) {
-    test_support::VirtualTime time;
-    test_support::VirtualMicrophone microphone(time.loop, *desktop);
-    tap(2);
-    engine->start();
-    time.advance(1);
-    // The stream starts at the first tick, 0.01 s in, so its fourth buffer is not over yet.
-    EXPECT_EQ(buffers.size(), 3u);
 }
 
 TEST(Audio, AnEngineThatWillNotStartSaysWhy) {
