@@ -21,6 +21,8 @@ class AsyncStream {
     struct Shared;
     // Shared by the copies of the producer; the last copy to go ends an unfinished stream.
     struct ProducerOwner {
+        // make_shared needs a constructor: clang 14 cannot build an aggregate from parentheses.
+        explicit ProducerOwner(std::shared_ptr<Shared> shared) : shared(std::move(shared)) {}
         std::shared_ptr<Shared> shared;
         ~ProducerOwner() {
             Producer(shared, nullptr).fail(std::make_exception_ptr(abandonedWork()));

@@ -50,6 +50,8 @@ struct BridgeResult {
 // Shared by the copies of one Completion; the last copy to go answers for all of them.
 template <class T>
 struct CompletionOwner {
+    // make_shared needs a constructor: clang 14 cannot build an aggregate from parentheses.
+    explicit CompletionOwner(std::shared_ptr<BridgeResult<T>> result) : result(std::move(result)) {}
     std::shared_ptr<BridgeResult<T>> result;
     ~CompletionOwner() {
         result->deliver([&] { result->error = std::make_exception_ptr(abandonedWork()); });
