@@ -2,7 +2,7 @@
 # `make test` builds and runs every test suite, plainly and under the sanitizers.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test build build-asan deps bench format
+.PHONY: demo test tsan build build-asan build-tsan deps bench format
 
 deps:
 	@scripts/install-deps
@@ -15,6 +15,12 @@ build-asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 
+# Only the tests the thread sanitizer runs: the runtime's, the controller's and the end-to-end
+# ones with the helper they start.
+build-tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_TSAN=ON >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target runtime_tests host_tests e2e_tests
+
 demo: build
 	@scripts/demo build
 
@@ -24,6 +30,13 @@ test: build build-asan
 	@echo "== tests (address and undefined-behaviour sanitizers)"
 	@ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# The helper that the end-to-end tests start inherits TSAN_OPTIONS: a report in it ends it with
+# status 66, which fails its test.
+tsan: build-tsan
+	@echo "== tests (thread sanitizer)"
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66 \
+		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|host|e2e)_tests$$'
 
 bench: build
 	@bench/run build
