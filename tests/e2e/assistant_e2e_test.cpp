@@ -32,15 +32,23 @@ class AssistantProcessTest : public ::testing::Test {
     void TearDown() override { std::system(("rm -rf " + directory).c_str()); }
 
     ProcessResult run(const std::string& input, const json& scenario = nullptr) {
-        return testing::runProcess(testing::builtProgram("assistant/lumora-assistant"), input,
-                                   environment(scenario));
+        return exitedCleanly(testing::runProcess(
+            testing::builtProgram("assistant/lumora-assistant"), input, environment(scenario)));
     }
 
     // The test plays the app, answering the helper as `exchanges` say.
     ProcessResult talk(const std::string& input, const std::vector<testing::Exchange>& exchanges,
                        const json& scenario) {
-        return testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"), input,
-                                    exchanges, environment(scenario));
+        return exitedCleanly(
+            testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"), input,
+                                 exchanges, environment(scenario)));
+    }
+
+    // Every run of the helper must end with status 0; a sanitizer's report in it ends it with
+    // another, so this is also how such a report fails the test.
+    static ProcessResult exitedCleanly(ProcessResult result) {
+        EXPECT_EQ(result.exitStatus, 0) << result.err;
+        return result;
     }
 
     std::map<std::string, std::string> environment(const json& scenario) {
@@ -83,14 +91,12 @@ std::string commandOfSize(std::size_t bytes) {
 
 TEST_F(AssistantProcessTest, EndOfInputWithoutCommandsExitsQuietly) {
     auto result = run("");
-    EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "");
 }
 
 TEST_F(AssistantProcessTest, InvalidLinesAndUnknownCommandsGetTheirErrors) {
     auto result = run("\n[1,2]\n{\"command\":\"status\"}\n" + commandOfSize(99'999) + "\n" +
                       commandOfSize(100'000) + "\n{\"command\":\"dance\",\"id\":7}\n");
-    EXPECT_EQ(result.exitStatus, 0);
     json unknown1 = {{"id", 1}, {"phase", "error"}, {"message", "Unknown assistant command."}};
     json unknown7 = {{"id", 7}, {"phase", "error"}, {"message", "Unknown assistant command."}};
     // Invalid lines are answered by the reader thread and commands by the main thread, so only
@@ -105,7 +111,6 @@ TEST_F(AssistantProcessTest, InvalidLinesAndUnknownCommandsGetTheirErrors) {
 TEST_F(AssistantProcessTest, AHugeLineIsRefusedOnceAndReadingContinues) {
     std::string huge(64 * 1024 * 1024, 'x');
     auto result = run(huge + "\n{\"command\":\"cancel\",\"id\":3}\n");
-    EXPECT_EQ(result.exitStatus, 0);
     auto lines = events(result);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], invalidLine);
@@ -118,7 +123,6 @@ TEST_F(AssistantProcessTest, StatusOnMacOS15) {
                      {"speech", {{"locales", {"fr_FR", "en_US"}}}},
                      {"permissions", {{"microphone", 2}, {"screenCapture", false}}}};
     auto result = run("{\"command\":\"status\",\"id\":12}\n", scenario);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
     json expected = {
         {"id", 0},
         {"phase", "availability"},
@@ -141,7 +145,6 @@ TEST_F(AssistantProcessTest, SettingsCommandsOpenThePrivacyPanesSilently) {
         run("{\"command\":\"settings_microphone\",\"id\":1}\n{\"command\":\"settings_speech\","
             "\"id\":2}\n"
             "{\"command\":\"settings_screen\",\"id\":3}\n");
-    EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, "");
     std::string prefix = "x-apple.systempreferences:com.apple.preference.security?";
     EXPECT_EQ(state()["openedURLs"],
@@ -153,7 +156,6 @@ TEST_F(AssistantProcessTest, CancelCopyAndEmptyAsk) {
     auto result =
         run("{\"command\":\"cancel\",\"id\":4}\n{\"command\":\"copy\",\"id\":4}\n"
             "{\"command\":\"ask\",\"id\":5,\"text\":\" \\n\\t \"}\n");
-    EXPECT_EQ(result.exitStatus, 0);
     auto lines = events(result);
     ASSERT_EQ(lines.size(), 2u);
     json idle = {{"id", 4},          {"phase", "idle"},     {"message", ""},
@@ -169,13 +171,12 @@ TEST_F(AssistantProcessTest, CancelCopyAndEmptyAsk) {
 
 TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRecord) {
     const std::string audit = directory + "/audit";
-    auto result = testing::runProcessUntil(
+    auto result = exitedCleanly(testing::runProcessUntil(
         testing::builtProgram("assistant/lumora-assistant"),
         "{\"command\":\"open\",\"id\":7}\n"
         "{\"command\":\"ask\",\"id\":7,\"text\":\"Write a short thank-you note\"}\n",
         "\"message\":\"Text inserted\"",
-        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}, {"LUMORA_AUDIT_DIR", audit}});
-    EXPECT_EQ(result.exitStatus, 0);
+        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}, {"LUMORA_AUDIT_DIR", audit}}));
     std::vector<std::string> seen = phases(result);
     std::vector<std::string> expected = {"result", "capturing_screen", "processing"};
     expected.insert(expected.end(), seen.size() - 4, "streaming");
@@ -200,7 +201,7 @@ TEST_F(AssistantProcessTest, ATypedAskIsAnsweredIntoTheFocusedNoteWithAnAuditRec
 // answer in pieces, and the answer lands in the note.
 TEST_F(AssistantProcessTest, ACloudAskIsAnsweredIntoTheNoteByTheApp) {
     const std::string answer = "Thanks, team. Friday it is!";
-    auto result = testing::runDialogue(
+    auto result = exitedCleanly(testing::runDialogue(
         testing::builtProgram("assistant/lumora-assistant"),
         line({{"command", "open"}, {"id", 9}}) +
             line(
@@ -217,8 +218,7 @@ TEST_F(AssistantProcessTest, ACloudAskIsAnsweredIntoTheNoteByTheApp) {
                     {"action", "text"},
                     {"text", answer}})},
          {"\"message\":\"Text inserted\"", ""}},
-        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}});
-    EXPECT_EQ(result.exitStatus, 0);
+        {{"LUMORA_SIM_STATE_OUT", directory + "/state.json"}}));
     std::vector<std::string> phases;
     json input;
     for (const json& event : events(result)) {
@@ -255,11 +255,10 @@ TEST_F(AssistantProcessTest, HoldKeysFromTheUsersKeyboardAreReported) {
     json configure = {{"command", "hold_configure"},
                       {"id", 1},
                       {"holdBindings", {{"assistant", "Hold:Fn"}, {"dictation", "Hold:Escape"}}}};
-    auto result = testing::runProcessUntil(
+    auto result = exitedCleanly(testing::runProcessUntil(
         testing::builtProgram("assistant/lumora-assistant"), configure.dump() + "\n",
         "\"phase\":\"hold_released\"",
-        {{"LUMORA_SIM_SCENARIO", path}, {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}});
-    EXPECT_EQ(result.exitStatus, 0);
+        {{"LUMORA_SIM_SCENARIO", path}, {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}}));
     // The timeline is played in order, so the Escape tap is in before the Fn release.
     EXPECT_EQ(events(result),
               (std::vector<json>{
@@ -303,14 +302,13 @@ TEST_F(AssistantProcessTest, EndOfInputDuringScreenReadingStillExitsCleanly) {
             {{"text", "0|Never needed."}}}}}}};
     std::string path = directory + "/scenario.json";
     ASSERT_TRUE(files::replaceAtomically(path, scenario.dump(), 0600));
-    auto result = testing::runProcessUntil(
+    auto result = exitedCleanly(testing::runProcessUntil(
         testing::builtProgram("assistant/lumora-assistant"),
         "{\"command\":\"open\",\"id\":3}\n"
         "{\"command\":\"ask\",\"id\":3,\"text\":\"What does this page say?\"}\n",
         "\"phase\":\"processing\"",
         {{"LUMORA_SIM_SCENARIO", path}, {"LUMORA_SIM_STATE_OUT", directory + "/state.json"}}, {},
-        0.35);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+        0.35));
     EXPECT_EQ(state()["fields"][0]["value"], "");
 }
 
@@ -394,7 +392,6 @@ TEST_F(AssistantProcessTest, CommandsNeedingTheCurrentIdStaySilentOtherwise) {
             "{\"command\":\"whisper_partial\",\"id\":20,\"text\":\"x\"}\n"
             "{\"command\":\"whisper_result\",\"id\":20}\n"
             "{\"command\":\"whisper_error\",\"id\":20}\n");
-    EXPECT_EQ(result.exitStatus, 0);
     auto lines = events(result);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["phase"], "idle");
@@ -452,7 +449,6 @@ std::string start(json options) {
 TEST_F(AssistantProcessTest, ASpokenDictationShowsWhatWasSaidSoFarThenTypesTheTranscript) {
     auto result =
         talk(start({{"mode", "dictation"}}), {{saidSoFar, stop}, {inserted, ""}}, spokenWorld());
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(phases(result),
               (std::vector<std::string>{"processing", "recording", "recording", "processing",
                                         "transcript", "processing", "result"}))
@@ -465,7 +461,6 @@ TEST_F(AssistantProcessTest, ADictationWithoutAccessibilityIsCopied) {
     world["permissions"]["accessibility"] = false;
     auto result = talk(start({{"mode", "dictation"}, {"output", "copy"}}),
                        {{saidSoFar, stop}, {"Transcript copied.", ""}}, world);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
     auto lines = events(result);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back()["message"], "Transcript copied.");
@@ -478,7 +473,6 @@ TEST_F(AssistantProcessTest, ADictationWithoutAccessibilityIsCopied) {
 TEST_F(AssistantProcessTest, ASpokenAssistantRequestIsAnsweredIntoTheNote) {
     auto result =
         talk(start({{"mode", "assistant"}}), {{saidSoFar, stop}, {inserted, ""}}, spokenWorld());
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, " + answer) << result.out;
 }
 
@@ -502,7 +496,6 @@ TEST_F(AssistantProcessTest, AWhisperDictationStreamsTheRecordingAndTypesTheApps
                          line({{"command", "whisper_result"}, {"id", 5}, {"text", transcript}})},
                         {inserted, ""}},
                        world);
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, " + transcript);
 
     std::vector<float> audio;
@@ -550,7 +543,6 @@ TEST_F(AssistantProcessTest, EndOfInputDuringARecordingDropsIt) {
     };
     for (const Case& c : cases) {
         auto result = talk(start(c.options), {{c.heard, ""}}, spokenWorld());
-        EXPECT_EQ(result.exitStatus, 0) << c.options << result.err;
         auto seen = phases(result);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), "whisper_cancel"), c.whisperCancels)
             << c.options;
@@ -582,8 +574,7 @@ TEST_F(AssistantProcessTest, CommandsWaitWhileEventsGoUnreadAndNoneIsLost) {
 #endif
     EXPECT_LT(app.peakResidentKiB(), 64u * 1024 + sanitizerKiB);
 
-    ProcessResult result = app.finish();
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+    ProcessResult result = exitedCleanly(app.finish());
     auto lines = events(result);
     ASSERT_EQ(lines.size(), std::size_t{statuses + commands});
     for (int i = 0; i < statuses; ++i) EXPECT_EQ(lines[i]["phase"], "availability");
@@ -628,12 +619,11 @@ TEST_F(AssistantProcessTest, EndOfInputRightAfterAPasteStillGivesTheUserTheirCli
          {{"replies",
            {{{"instructionsMatch", "Return exactly one lowercase word"}, {"text", "none"}},
             {{"text", "0|Thanks!"}}}}}}};
-    auto result =
+    auto result = exitedCleanly(
         testing::runProcessUntil(testing::builtProgram("assistant/lumora-assistant"),
                                  line({{"command", "open"}, {"id", 1}}) +
                                      line({{"command", "ask"}, {"id", 1}, {"text", "Thank her"}}),
-                                 "\"message\":\"Text inserted\"", environment(scenario));
-    EXPECT_EQ(result.exitStatus, 0) << result.err;
+                                 "\"message\":\"Text inserted\"", environment(scenario)));
     EXPECT_EQ(state()["fields"][0]["value"], "Dear Ada, Thanks!");
     EXPECT_EQ(state()["pasteboard"]["items"],
               json({{{{"type", "public.utf8-plain-text"}, {"data", "mine"}}}}));
