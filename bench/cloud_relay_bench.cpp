@@ -60,7 +60,7 @@ struct Helper {
             if (line.find("\"generation_input\"") != std::string_view::npos) ++inputsSent;
             if (line.find("\"Text inserted\"") != std::string_view::npos) ++answersInserted;
         });
-        assistant = std::make_unique<Assistant>(loop, executor, ports);
+        assistant = std::make_unique<Assistant>(loop, executor, executor, ports);
     }
     ~Helper() {
         assistant.reset();

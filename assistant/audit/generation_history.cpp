@@ -1,13 +1,8 @@
 #include "assistant/audit/generation_history.h"
 
-#include <cerrno>
 #include <filesystem>
 
-#include "assistant/audit/audit_failure.h"
 #include "assistant/audit/record_name.h"
-#include "assistant/audit/record_pruning.h"
-#include "runtime/atomic_file.h"
-#include "runtime/base64.h"
 #include "runtime/uuid.h"
 
 namespace lumora {
@@ -15,10 +10,6 @@ namespace lumora {
 namespace {
 
 constexpr std::string_view onDeviceModel = "Apple Foundation Models (on-device)";
-constexpr std::string_view screenshotEncodingFailure = "Could not encode the captured screenshot.";
-constexpr std::string_view pngDataURLPrefix = "data:image/png;base64,";
-constexpr mode_t directoryMode = 0700;
-constexpr mode_t fileMode = 0600;
 constexpr double writeInterval = 1.0;
 
 bool isTerminal(std::string_view phase) {
@@ -52,33 +43,24 @@ std::unique_ptr<GenerationHistory> GenerationHistory::open(std::uint64_t request
     if (!directory || directory->empty()) return nullptr;
     std::unique_ptr<GenerationHistory> history(
         new GenerationHistory(requestID, std::move(source), *directory, services));
-    history->create(*directory);
+    history->file_->create(*directory, history->record_, services.clock.continuousSeconds());
     return history;
 }
 
 GenerationHistory::GenerationHistory(std::uint64_t requestID, std::string source,
                                      const std::string& directory, const Services& services)
-    : clock_(services.clock), images_(services.images) {
+    : clock_(services.clock) {
     double created = nowMilliseconds();
     std::string name = auditRecordFileName(created, Uuid::random());
     auditID_ = name.substr(0, name.size() - auditRecordExtension.size());
-    file_ = (std::filesystem::path(directory) / name).string();
+    path_ = (std::filesystem::path(directory) / name).string();
+    file_ = RecordFile::make(path_, services.writer, services.images);
     record_ = {
         {"id", auditID_},         {"requestId", requestID},
         {"createdAt", created},   {"source", std::move(source)},
         {"status", "started"},    {"events", json::Document::array()},
         {"model", onDeviceModel}, {"osVersion", services.system.osVersion().versionString},
     };
-}
-
-void GenerationHistory::create(const std::string& directory) {
-    errno = 0;
-    if (!files::createDirectories(directory, directoryMode)) {
-        error_ = describeAuditFailure(auditFolderCreationFailure, directory, lastSystemError());
-        return;
-    }
-    persist(true);
-    if (!error_) error_ = pruneAuditRecords(directory);
 }
 
 void GenerationHistory::input(const json::Document& entries) {
@@ -93,15 +75,13 @@ void GenerationHistory::input(std::string_view key, json::Document value) {
     input(entries);
 }
 
-void GenerationHistory::screenshot(const platform::Image& image) {
-    // Encoding is the expensive part, and a finished record would drop the result anyway.
-    if (finished_) return;
-    auto png = images_.encodePng(image);
-    if (!png) {
-        error_ = std::string(screenshotEncodingFailure);
-        return;
-    }
-    input("screenshot", std::string(pngDataURLPrefix) + base64::encode(*png));
+void GenerationHistory::screenshot(platform::Image image) {
+    // A capture prepared while recording reaches the record again with the generation that
+    // uses it; encoding it twice would only cost time.
+    if (finished_ || (screenshot_ && *screenshot_ == image)) return;
+    screenshot_ = std::make_shared<const platform::Image>(std::move(image));
+    file_->attachScreenshot(screenshot_);
+    persist(true);
 }
 
 void GenerationHistory::raw(std::string_view text) {
@@ -136,13 +116,14 @@ void GenerationHistory::update(std::string_view phase, std::string_view message,
 }
 
 void GenerationHistory::persist(bool force) {
-    if (!force && lastWrite_ && clock_.continuousSeconds() - *lastWrite_ < writeInterval) return;
-    errno = 0;
-    if (!files::replaceAtomically(file_, json::serializeSorted(record_), fileMode)) {
-        error_ = describeAuditFailure(auditRecordSaveFailure, file_, lastSystemError());
-        return;
+    const double now = clock_.continuousSeconds();
+    if (!force) {
+        // A write still under way counts as one just made: it will be stamped with the moment
+        // it was handed over.
+        std::optional<double> lastWrite = file_->lastWrite();
+        if (file_->busy() || (lastWrite && now - *lastWrite < writeInterval)) return;
     }
-    lastWrite_ = clock_.continuousSeconds();
+    file_->write(record_, now);
 }
 
 double GenerationHistory::nowMilliseconds() const {

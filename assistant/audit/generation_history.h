@@ -1,8 +1,10 @@
 // The audit record of one request: its inputs, every status event, the raw model output and
 // the screenshot, kept as one JSON document in the audit directory. Writes are throttled to
 // one a second while output streams; creation, inputs and the terminal phase write at once.
-// After the first terminal phase the record no longer changes. Failures never reach the
-// request: the last one is kept in error() for the controller to report.
+// The writing itself happens on the audit writer's thread (RecordFile), so the file follows the
+// record by the time the writer takes. After the first terminal phase the record no longer
+// changes. Failures never reach the request: the last one is kept in error() for the
+// controller to report.
 // Main thread only.
 #pragma once
 
@@ -12,9 +14,11 @@
 #include <string>
 #include <string_view>
 
+#include "assistant/audit/record_file.h"
 #include "platform/images.h"
 #include "platform/system.h"
 #include "runtime/clock.h"
+#include "runtime/executor.h"
 #include "runtime/json.h"
 
 namespace lumora {
@@ -26,6 +30,8 @@ class GenerationHistory {
         const Clock& clock;
         platform::Images& images;
         platform::System& system;
+        // Runs the writes one at a time, in order.
+        Executor& writer;
     };
 
     // The directory named by LUMORA_AUDIT_DIR; none (also for an empty value) turns auditing
@@ -33,8 +39,8 @@ class GenerationHistory {
     static std::optional<std::string> defaultDirectory(platform::System& system);
 
     // A new record in `directory`, or in defaultDirectory() when none is given; no record when
-    // auditing is off. The directory is created (0700) and the first file written at once, then
-    // the directory is pruned to the newest records.
+    // auditing is off. The directory is created (0700) and the first file written, then the
+    // directory is pruned to the newest records.
     static std::unique_ptr<GenerationHistory> open(
         std::uint64_t requestID, std::string source, const Services& services,
         std::optional<std::string> directory = std::nullopt);
@@ -42,8 +48,9 @@ class GenerationHistory {
     // Merges the entries of an object into the record (same keys are replaced) and writes.
     void input(const json::Document& entries);
     void input(std::string_view key, json::Document value);
-    // Stores the image inline as a PNG data URL.
-    void screenshot(const platform::Image& image);
+    // Stores the image inline as a PNG data URL; the image the record already holds changes
+    // nothing.
+    void screenshot(platform::Image image);
     // The model's raw output so far; written at most once a second.
     void raw(std::string_view text);
     // One status event of the session.
@@ -52,29 +59,28 @@ class GenerationHistory {
 
     // The file name without its extension.
     const std::string& auditID() const { return auditID_; }
-    const std::string& file() const { return file_; }
+    const std::string& file() const { return path_; }
     const json::Document& record() const { return record_; }
     bool finished() const { return finished_; }
-    // The last failure to create, write, prune or encode; it stays once set.
-    const std::optional<std::string>& error() const { return error_; }
+    // The last failure to create, write, prune or encode that the writer has met so far; it
+    // stays once set.
+    std::optional<std::string> error() const { return file_->error(); }
 
   private:
     GenerationHistory(std::uint64_t requestID, std::string source, const std::string& directory,
                       const Services& services);
 
-    void create(const std::string& directory);
     void persist(bool force);
     double nowMilliseconds() const;
 
     const Clock& clock_;
-    platform::Images& images_;
     std::string auditID_;
-    std::string file_;
+    std::string path_;
+    std::shared_ptr<RecordFile> file_;
     json::Document record_;
+    // Kept to recognise the same capture handed over again.
+    std::shared_ptr<const platform::Image> screenshot_;
     bool finished_ = false;
-    // Continuous-clock seconds of the last successful write; none until the first.
-    std::optional<double> lastWrite_;
-    std::optional<std::string> error_;
 };
 
 }  // namespace lumora

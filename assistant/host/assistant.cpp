@@ -14,8 +14,10 @@ constexpr std::string_view canceledMessage = "Canceled";
 
 }  // namespace
 
-Assistant::Assistant(EventLoop& loop, Executor& executor, platform::Ports& ports)
+Assistant::Assistant(EventLoop& loop, Executor& executor, Executor& auditWriter,
+                     platform::Ports& ports)
     : loop_(loop),
+      auditWriter_(auditWriter),
       ports_(ports),
       model_(ports.languageModel, executor),
       screenLog_{ports.system, "com.vantor.app", "ScreenCapture"},
@@ -60,9 +62,9 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
     }
     emit(object);
 
-    if (session_.audit && session_.audit->error()) {
-        emit(
-            {{"id", session_.id}, {"phase", "audit_error"}, {"message", *session_.audit->error()}});
+    if (!session_.audit) return;
+    if (std::optional<std::string> failure = session_.audit->error()) {
+        emit({{"id", session_.id}, {"phase", "audit_error"}, {"message", *failure}});
     }
 }
 
@@ -83,15 +85,17 @@ void Assistant::whenClipboardReturned(std::function<void()> done) {
 
 void Assistant::beginAudit(const Request& request, const std::string& input) {
     interruptAudit("interrupted", "Replaced by another request");
-    session_.audit = GenerationHistory::open(request.id, sourceAppName(),
-                                             {loop_.clock(), ports_.images, ports_.system});
+    session_.audit =
+        GenerationHistory::open(request.id, sourceAppName(),
+                                {loop_.clock(), ports_.images, ports_.system, auditWriter_});
     if (!session_.audit) return;
     bool cloud = request.provider == AssistantProvider::cloud;
-    session_.audit->input("request", input);
-    session_.audit->input("inputType", request.command == "ask" ? "typed" : "speech");
-    session_.audit->input("provider", cloud ? "cloud" : "local");
-    session_.audit->input("model",
-                          cloud ? "assistant-standard" : "Apple Foundation Models (on-device)");
+    session_.audit->input({
+        {"request", input},
+        {"inputType", request.command == "ask" ? "typed" : "speech"},
+        {"provider", cloud ? "cloud" : "local"},
+        {"model", cloud ? "assistant-standard" : "Apple Foundation Models (on-device)"},
+    });
 }
 
 std::string Assistant::sourceAppName() const {

@@ -42,8 +42,9 @@ struct SystemLogger {
 
 class Assistant {
   public:
-    // The loop must outlive the controller.
-    Assistant(EventLoop& loop, Executor& executor, platform::Ports& ports);
+    // The loop must outlive the controller. `auditWriter` writes the audit records; it must run
+    // its jobs one at a time, in order.
+    Assistant(EventLoop& loop, Executor& executor, Executor& auditWriter, platform::Ports& ports);
     ~Assistant();
     Assistant(const Assistant&) = delete;
     Assistant& operator=(const Assistant&) = delete;
@@ -157,6 +158,7 @@ class Assistant {
                             std::shared_ptr<Target> target, bool restoreClipboard);
 
     EventLoop& loop_;
+    Executor& auditWriter_;
     platform::Ports& ports_;
     ModelClient model_;
     SystemLogger screenLog_;

@@ -54,11 +54,14 @@ int main() {
     // Declared after the services its jobs use: its destructor finishes the jobs still queued
     // or running when input ends, and they must find those services alive.
     lumora::ThreadPool pool(2);
+    // Audit records are written one at a time, in order, off the main thread; the records
+    // still queued when input ends are written before the helper exits.
+    lumora::ThreadPool auditWriter(1, "lumora.audit");
     lumora::platform::Ports ports = desktop->ports(textRecognition, images, audioConversion);
 
     ports.workspace.prohibitActivation();
     {
-        lumora::Assistant assistant(loop, pool, ports);
+        lumora::Assistant assistant(loop, pool, auditWriter, ports);
         assistant.installEscape();
         // The user's hands on the simulated keyboard, as the scenario scripts them.
         lumora::sim::InputTimeline userInput(loop, *desktop);

@@ -1,4 +1,5 @@
-// A scratch folder, a manual clock and the services an audit record needs.
+// A scratch folder, a manual clock and the services an audit record needs. The records' writer
+// runs by hand: whatever reads the folder or a record's failure runs it first.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "platform/linux/png_images.h"
 #include "platform/sim/sim_system.h"
 #include "runtime/atomic_file.h"
+#include "runtime/manual_executor.h"
 
 namespace lumora {
 
@@ -34,16 +36,22 @@ class AuditTest : public testing::Test {
     }
     std::string folder() const { return scratch + "/audit"; }
 
-    static std::string contents(const std::string& path) {
+    std::string contents(const std::string& path) {
+        writer.runReady();
         return files::readAll(path).value_or("<missing>");
     }
-    static json::Document onDisk(const GenerationHistory& history) {
+    json::Document onDisk(const GenerationHistory& history) {
         return json::Document::parse(contents(history.file()));
+    }
+    std::optional<std::string> errorOf(const GenerationHistory& history) {
+        writer.runReady();
+        return history.error();
     }
     static void writeFile(const std::string& path, const std::string& text = "{}") {
         std::ofstream(path, std::ios::binary) << text;
     }
-    static std::set<std::string> names(const std::string& directory) {
+    std::set<std::string> names(const std::string& directory) {
+        writer.runReady();
         std::set<std::string> found;
         for (const auto& entry : std::filesystem::directory_iterator(directory)) {
             found.insert(entry.path().filename().string());
@@ -61,7 +69,8 @@ class AuditTest : public testing::Test {
     std::shared_ptr<sim::World> world = std::make_shared<sim::World>();
     sim::SimSystem system{world};
     platform::PngImages images;
-    GenerationHistory::Services services{clock, images, system};
+    ManualExecutor writer;
+    GenerationHistory::Services services{clock, images, system, writer};
 };
 
 }  // namespace lumora

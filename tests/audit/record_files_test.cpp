@@ -44,6 +44,7 @@ TEST_F(RecordFilesTest, TheDirectoryComesFromTheEnvironmentUnlessGiven) {
         world->system.environment["LUMORA_AUDIT_DIR"] = c.environment;
         auto history = GenerationHistory::open(1, "Notes", services);
         EXPECT_EQ(history != nullptr, c.audits) << c.environment.value_or("<unset>");
+        writer.runReady();
         EXPECT_EQ(std::filesystem::exists(folder()), c.audits);
     }
     std::string given = scratch + "/given";
@@ -63,7 +64,7 @@ TEST_F(RecordFilesTest, TheFiftyFirstRecordRemovesTheOldestAndLeavesOtherFiles) 
     for (int index = 0; index < 51; ++index) {
         clock.setContinuous(clock.continuousSeconds() + 0.001);
         auto history = openRecord();
-        ASSERT_FALSE(history->error()) << *history->error();
+        ASSERT_EQ(errorOf(*history), std::nullopt);
         records.insert(history->auditID() + ".json");
         if (index == 0) oldest = history->auditID() + ".json";
     }

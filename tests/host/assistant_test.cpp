@@ -26,7 +26,7 @@ class AssistantTest : public testing::Test {
   protected:
     AssistantTest() : sim(scenario), desktop(sim.desktop.get()) {
         setEventDestination([this](std::string_view line) { events.push_back(json::parse(line)); });
-        assistant = std::make_unique<Assistant>(time.loop, time.executor, sim.ports);
+        assistant = std::make_unique<Assistant>(time.loop, time.executor, time.executor, sim.ports);
     }
     ~AssistantTest() override {
         assistant.reset();

@@ -49,7 +49,7 @@ class ControllerTest : public testing::Test {
         time.loop.destroyTasks();
         assistant.reset();
         sim = std::make_unique<test_support::SimPorts>(world.dump(), textRecognition);
-        assistant = std::make_unique<Assistant>(time.loop, time.executor, sim->ports);
+        assistant = std::make_unique<Assistant>(time.loop, time.executor, time.executor, sim->ports);
     }
 
     void send(const json& command) {

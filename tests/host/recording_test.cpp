@@ -293,6 +293,7 @@ TEST_F(RecordingTest, DictationMarksTheAssistantRecordItReplaces) {
     speak({});
     send({{"command", "ask"}, {"id", 14}, {"text", "Thank Ada"}});
     send(dictation(15));
+    settle();
     EXPECT_EQ(auditRecord()["events"].back(), (json{{"phase", "interrupted"},
                                                     {"at", auditRecord()["events"].back()["at"]},
                                                     {"message", "Replaced by dictation"}}));
