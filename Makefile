@@ -19,7 +19,7 @@ build-asan: deps
 # ones with the helper they start.
 build-tsan: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_TSAN=ON >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target runtime_tests host_tests e2e_tests
+	@cmake --build build-tsan -j $(JOBS) --target runtime_tests audit_tests host_tests e2e_tests
 
 demo: build
 	@scripts/demo build
@@ -36,7 +36,7 @@ test: build build-asan
 tsan: build-tsan
 	@echo "== tests (thread sanitizer)"
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66 \
-		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|host|e2e)_tests$$'
+		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e)_tests$$'
 
 bench: build
 	@bench/run build
