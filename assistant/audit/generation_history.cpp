@@ -75,11 +75,11 @@ void GenerationHistory::input(std::string_view key, json::Document value) {
     input(entries);
 }
 
-void GenerationHistory::screenshot(platform::Image image) {
+void GenerationHistory::screenshot(const platform::Image& image) {
     // A capture prepared while recording reaches the record again with the generation that
     // uses it; encoding it twice would only cost time.
     if (finished_ || (screenshot_ && *screenshot_ == image)) return;
-    screenshot_ = std::make_shared<const platform::Image>(std::move(image));
+    screenshot_ = std::make_shared<const platform::Image>(image);
     file_->attachScreenshot(screenshot_);
     persist(true);
 }
@@ -115,14 +115,15 @@ void GenerationHistory::update(std::string_view phase, std::string_view message,
     finished_ = terminal;
 }
 
+void GenerationHistory::whenWritten(std::function<void()> done) {
+    file_->whenWritten(std::move(done));
+}
+
 void GenerationHistory::persist(bool force) {
     const double now = clock_.continuousSeconds();
-    if (!force) {
-        // A write still under way counts as one just made: it will be stamped with the moment
-        // it was handed over.
-        std::optional<double> lastWrite = file_->lastWrite();
-        if (file_->busy() || (lastWrite && now - *lastWrite < writeInterval)) return;
-    }
+    // A write still under way counts as one just made: it will be stamped with the moment it
+    // was handed over.
+    if (!force && file_->wroteWithin(now, writeInterval)) return;
     file_->write(record_, now);
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,12 +51,15 @@ class GenerationHistory {
     void input(std::string_view key, json::Document value);
     // Stores the image inline as a PNG data URL; the image the record already holds changes
     // nothing.
-    void screenshot(platform::Image image);
+    void screenshot(const platform::Image& image);
     // The model's raw output so far; written at most once a second.
     void raw(std::string_view text);
     // One status event of the session.
     void update(std::string_view phase, std::string_view message, std::string_view text,
                 std::string_view action);
+
+    // Runs `done` on the writer's thread once every change so far is written or has failed.
+    void whenWritten(std::function<void()> done);
 
     // The file name without its extension.
     const std::string& auditID() const { return auditID_; }

@@ -32,9 +32,8 @@ void RecordFile::create(std::string directory, json::Document record, double at)
         ++unfinished_;
     }
     writer_.submit([self = shared_from_this(), directory = std::move(directory),
-                    record = std::move(record), at] {
-        self->createOnWriter(directory, record, at);
-    });
+                    record = std::move(record),
+                    at] { self->createOnWriter(directory, record, at); });
 }
 
 void RecordFile::write(json::Document record, double at) {
@@ -54,14 +53,13 @@ void RecordFile::attachScreenshot(std::shared_ptr<const platform::Image> image) 
     attachedImage_ = std::move(image);
 }
 
-bool RecordFile::busy() const {
-    std::lock_guard lock(mutex_);
-    return unfinished_ > 0;
+void RecordFile::whenWritten(std::function<void()> done) {
+    writer_.submit(std::move(done));
 }
 
-std::optional<double> RecordFile::lastWrite() const {
+bool RecordFile::wroteWithin(double now, double interval) const {
     std::lock_guard lock(mutex_);
-    return lastWrite_;
+    return unfinished_ > 0 || (lastWrite_ && now - *lastWrite_ < interval);
 }
 
 std::optional<std::string> RecordFile::error() const {
@@ -121,8 +119,9 @@ bool RecordFile::save(json::Document record) {
 
     errno = 0;
     if (files::replaceAtomically(path_, json::serializeSorted(record), fileMode)) return true;
+    std::string failure = describeAuditFailure(auditRecordSaveFailure, path_, lastSystemError());
     std::lock_guard lock(mutex_);
-    error_ = describeAuditFailure(auditRecordSaveFailure, path_, lastSystemError());
+    error_ = std::move(failure);
     return false;
 }
 

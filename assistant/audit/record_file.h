@@ -5,6 +5,7 @@
 // Failures come back through error(), which the main thread reads.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,10 +31,13 @@ class RecordFile : public std::enable_shared_from_this<RecordFile> {
     // Goes into every write from the next one on, as a PNG data URL.
     void attachScreenshot(std::shared_ptr<const platform::Image> image);
 
-    // True from a hand-over until the writer is done with it.
-    bool busy() const;
-    // The stamp of the last state written successfully; none before the first.
-    std::optional<double> lastWrite() const;
+    // Runs `done` on the writer's thread once everything handed over so far is written or has
+    // failed.
+    void whenWritten(std::function<void()> done);
+
+    // Whether a write that may wait should wait at `now`: one is under way, or the last state
+    // written successfully was handed over less than `interval` seconds before.
+    bool wroteWithin(double now, double interval) const;
     // The last failure to create, write, prune or encode; it stays once set.
     std::optional<std::string> error() const;
 

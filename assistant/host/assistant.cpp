@@ -36,6 +36,7 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
                       std::string_view action) {
     std::string payload(phase == "error" && text.empty() ? std::string_view(session_.result)
                                                          : text);
+    const bool auditWasOpen = session_.audit && !session_.audit->finished();
     if (session_.audit) session_.audit->update(phase, message, payload, action);
 
     json::Document object = {
@@ -63,9 +64,26 @@ void Assistant::event(std::string_view phase, std::string_view message, std::str
     emit(object);
 
     if (!session_.audit) return;
-    if (std::optional<std::string> failure = session_.audit->error()) {
-        emit({{"id", session_.id}, {"phase", "audit_error"}, {"message", *failure}});
-    }
+    std::optional<std::string> failure = session_.audit->error();
+    if (failure) emit(auditError(session_.id, *failure));
+    if (auditWasOpen && session_.audit->finished()) reportLateAuditFailure(failure);
+}
+
+json::Document Assistant::auditError(std::uint64_t requestID, const std::string& failure) {
+    return {{"id", requestID}, {"phase", "audit_error"}, {"message", failure}};
+}
+
+void Assistant::reportLateAuditFailure(std::optional<std::string> reported) {
+    // The record's last writes are still with the writer when the session ends, and no event
+    // follows to carry what they meet.
+    std::shared_ptr<GenerationHistory> audit = session_.audit;
+    audit->whenWritten([&loop = loop_, alive = std::weak_ptr(lifetime_), id = session_.id, audit,
+                        reported = std::move(reported)] {
+        loop.post([alive, id, audit, reported] {
+            std::optional<std::string> failure = audit->error();
+            if (!alive.expired() && failure && failure != reported) emit(auditError(id, *failure));
+        });
+    });
 }
 
 void Assistant::cancel(bool cancelScreen) {
@@ -85,9 +103,8 @@ void Assistant::whenClipboardReturned(std::function<void()> done) {
 
 void Assistant::beginAudit(const Request& request, const std::string& input) {
     interruptAudit("interrupted", "Replaced by another request");
-    session_.audit =
-        GenerationHistory::open(request.id, sourceAppName(),
-                                {loop_.clock(), ports_.images, ports_.system, auditWriter_});
+    session_.audit = GenerationHistory::open(
+        request.id, sourceAppName(), {loop_.clock(), ports_.images, ports_.system, auditWriter_});
     if (!session_.audit) return;
     bool cloud = request.provider == AssistantProvider::cloud;
     session_.audit->input({

@@ -111,9 +111,12 @@ class Assistant {
     // The localized name of the target's application; empty without one.
     std::string sourceAppName() const;
 
-    // The standard session event.
+    // The standard session event, followed by "audit_error" while the record has a failure.
     void event(std::string_view phase, std::string_view message, std::string_view text = "",
                std::string_view action = "preview");
+    static json::Document auditError(std::uint64_t requestID, const std::string& failure);
+    // Reports a failure the writer meets after the record's last event, unless it is `reported`.
+    void reportLateAuditFailure(std::optional<std::string> reported);
 
     bool supportsScreenContext() const;
     bool supportsScreenContext(std::optional<AssistantProvider> provider) const;

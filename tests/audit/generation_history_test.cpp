@@ -50,12 +50,13 @@ TEST_F(GenerationHistoryTest, TheCallerOnlyHandsOverAndABurstOfInputsIsOneWrite)
     for (const char* key : {"request", "inputType", "provider", "model"}) history->input(key, key);
     platform::Image image{1, 1, {1, 2, 3, 255}};
     history->screenshot(image);
-    history->screenshot(image);
     EXPECT_FALSE(std::filesystem::exists(folder()));
     EXPECT_EQ(writer.pendingCount(), 2u);  // the creation, then the latest state once
     auto record = onDisk(*history);
     EXPECT_EQ(record["model"], "model");
     EXPECT_TRUE(record.contains("screenshot"));
+    history->screenshot(image);
+    EXPECT_EQ(writer.pendingCount(), 0u);  // the same capture again is neither encoded nor written
     history->update("result", "Done", "", "");
     EXPECT_TRUE(onDisk(*history).contains("screenshot"));
 }

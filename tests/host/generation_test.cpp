@@ -1,7 +1,9 @@
 // A typed request all the way through the controller on the simulated desktop: the checks, the
 // scripted on-device model, delivery into the focused field or to the app, the timeout, stale
 // requests, and the audit record that tells the story.
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/host/controller_fixture.h"
 
@@ -389,6 +391,25 @@ TEST_F(GenerationTest, AnUnwritableAuditFolderIsReportedAfterEveryEvent) {
         EXPECT_NE(message.find("“/dev/null/audit"), std::string::npos) << message;
     }
     EXPECT_EQ(events[events.size() - 2]["message"], "Text inserted");
+}
+
+TEST_F(GenerationTest, AFailureOfTheRecordsLastWritesIsStillReported) {
+    useAuditDirectory();
+    load(notesWorld({classifierSays("none"), modelSays("0|Fine.", 8)}));
+    onEvent = [&](const json& event) {
+        if (event["phase"] != "streaming" || !std::filesystem::is_directory(*auditDirectory))
+            return;
+        std::filesystem::remove_all(*auditDirectory);
+        std::ofstream(*auditDirectory) << "in the way";
+    };
+    ask("Say fine");
+    std::filesystem::remove(*auditDirectory);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2]["phase"], "result");
+    EXPECT_EQ(events.back()["phase"], "audit_error");
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const json& event) { return event["phase"] == "audit_error"; }),
+              1);
 }
 
 // The region tool of the scenario writes a picture of `scratch`'s own making.
