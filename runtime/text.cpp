@@ -187,6 +187,33 @@ std::size_t byteOffsetOfUtf16(std::string_view utf8, std::size_t units) {
     return offset;
 }
 
+namespace {
+
+bool startsCodePoint(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+}
+
+std::size_t byteOffsetOfCodePoint(std::string_view utf8, std::size_t points) {
+    std::size_t counted = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (!startsCodePoint(utf8[i])) continue;
+        if (counted == points) return i;
+        ++counted;
+    }
+    return utf8.size();
+}
+
+}  // namespace
+
+std::size_t utf16OffsetOfCodePoint(std::string_view utf8, std::size_t points) {
+    return utf16Length(utf8.substr(0, byteOffsetOfCodePoint(utf8, points)));
+}
+
+std::size_t codePointOffsetOfUtf16(std::string_view utf8, std::size_t units) {
+    std::string_view prefix = utf8.substr(0, byteOffsetOfUtf16(utf8, units));
+    return static_cast<std::size_t>(std::count_if(prefix.begin(), prefix.end(), startsCodePoint));
+}
+
 std::string_view utf16Slice(std::string_view utf8, std::size_t location, std::size_t length) {
     std::size_t begin = byteOffsetOfUtf16(utf8, location);
     std::size_t end = byteOffsetOfUtf16(utf8, location + std::min(length, SIZE_MAX - location));

@@ -27,6 +27,12 @@ std::size_t utf16Length(std::string_view utf8);
 // falls inside a surrogate pair resolves to the start of that character.
 std::size_t byteOffsetOfUtf16(std::string_view utf8, std::size_t units);
 
+// Offsets in well-formed UTF-8 text between code points, which accessibility toolkits count,
+// and UTF-16 code units, which text fields report; both clamp to the end of the text, and a
+// UTF-16 offset inside a surrogate pair resolves to the start of that character.
+std::size_t utf16OffsetOfCodePoint(std::string_view utf8, std::size_t points);
+std::size_t codePointOffsetOfUtf16(std::string_view utf8, std::size_t units);
+
 // The UTF-8 text of the UTF-16 range [location, location + length), clamped to the text.
 std::string_view utf16Slice(std::string_view utf8, std::size_t location, std::size_t length);
 

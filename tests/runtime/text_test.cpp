@@ -169,6 +169,20 @@ TEST(ByteOffsetOfUtf16, MapsUnitsToBytesAndSurrogateHalvesToTheCharacterStart) {
     EXPECT_EQ(byteOffsetOfUtf16("", 3), 0u);
 }
 
+TEST(CodePointOffsets, RoundTripThroughUtf16AcrossEmojiAndCombiningMarks) {
+    // code points: a 0, grin 1, e 2, combining acute 3, b 4; units: a 0, grin 1-2, e 3, ´ 4, b 5
+    const std::string text = "a" + grin + "e\u0301b";
+    const std::vector<std::size_t> unitsOfPoint = {0, 1, 3, 4, 5, 6};
+    for (std::size_t point = 0; point < unitsOfPoint.size(); ++point) {
+        SCOPED_TRACE(point);
+        EXPECT_EQ(utf16OffsetOfCodePoint(text, point), unitsOfPoint[point]);
+        EXPECT_EQ(codePointOffsetOfUtf16(text, unitsOfPoint[point]), point);
+    }
+    EXPECT_EQ(codePointOffsetOfUtf16(text, 2), 1u);  // inside the pair: the emoji's start
+    EXPECT_EQ(utf16OffsetOfCodePoint(text, 99), 6u);
+    EXPECT_EQ(codePointOffsetOfUtf16(text, 99), 5u);
+}
+
 struct SliceCase {
     std::size_t location;
     std::size_t length;

@@ -1,0 +1,355 @@
+#include "platform/x11/atspi_accessibility.h"
+
+#include <map>
+#include <string>
+
+#include "platform/x11/accessibility_bus_status.h"
+#include "platform/x11/atspi_focus.h"
+#include "platform/x11/atspi_roles.h"
+#include "platform/x11/atspi_text_field.h"
+#include "platform/x11/atspi_thread.h"
+#include "runtime/text.h"
+
+namespace lumora::x11 {
+
+namespace {
+
+using platform::AXError;
+using platform::AXValue;
+
+constexpr std::string_view manualAccessibility = "AXManualAccessibility";
+constexpr std::string_view valueAttribute = "AXValue";
+constexpr std::string_view selectedTextAttribute = "AXSelectedText";
+constexpr std::string_view selectedRangeAttribute = "AXSelectedTextRange";
+// Deep enough for any toolkit's nesting of a field inside its window.
+constexpr int maximumAncestry = 64;
+
+struct Handle final : platform::AXElementHandle {
+    enum class Kind { systemWide, application, element };
+    Handle(Kind kind, pid_t pid) : kind(kind), pid(pid) {}
+    ~Handle() override {
+        if (accessible) thread->post([object = accessible.release()] { g_object_unref(object); });
+    }
+    Kind kind;
+    pid_t pid;
+    // An element's identity on the bus; its reference is dropped on the accessibility thread.
+    std::string busName;
+    std::string path;
+    GRef<AtspiAccessible> accessible;
+    std::shared_ptr<AtspiThread> thread;
+};
+
+const Handle* asHandle(const platform::AXElement& element) {
+    return dynamic_cast<const Handle*>(element.get());
+}
+
+std::optional<AXValue> text(gchar* owned) {
+    if (!owned) return std::nullopt;
+    std::string value(owned);
+    g_free(owned);
+    return AXValue(std::move(value));
+}
+
+AtspiRole roleOf(AtspiAccessible* element) {
+    ErrorSlot error;
+    return atspi_accessible_get_role(element, error.out());
+}
+
+bool isMultiLine(AtspiAccessible* element) {
+    GRef<AtspiStateSet> states(atspi_accessible_get_state_set(element));
+    return states && atspi_state_set_contains(states.get(), ATSPI_STATE_MULTI_LINE);
+}
+
+std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
+    ErrorSlot error;
+    GHashTable* attributes = atspi_accessible_get_attributes(element, error.out());
+    if (!attributes) return std::nullopt;
+    const auto* placeholder =
+        static_cast<const gchar*>(g_hash_table_lookup(attributes, "placeholder-text"));
+    std::optional<AXValue> value;
+    if (placeholder) value = AXValue(std::string(placeholder));
+    g_hash_table_unref(attributes);
+    return value;
+}
+
+}  // namespace
+
+// The accessibility thread's view of the desktop: process ids of bus connections, application
+// roots and the focus.
+class AtspiAccessibility::Tree {
+  public:
+    explicit Tree(std::shared_ptr<AtspiThread> thread)
+        : thread_(std::move(thread)), focus_([this](AtspiAccessible* element) {
+              return pidOf(element);
+          }) {}
+
+    pid_t pidOf(AtspiAccessible* element) {
+        const char* bus = ATSPI_OBJECT(element)->app ? ATSPI_OBJECT(element)->app->bus_name
+                                                     : nullptr;
+        if (!bus) return 0;
+        // Connection names are never reused on a bus, so what was learnt stays true.
+        auto known = pids_.find(bus);
+        if (known != pids_.end()) return known->second;
+        ErrorSlot error;
+        auto pid = static_cast<pid_t>(atspi_accessible_get_process_id(element, error.out()));
+        if (error.failed()) return 0;
+        pids_.emplace(bus, pid);
+        return pid;
+    }
+
+    GRef<AtspiAccessible> applicationRoot(pid_t pid) {
+        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
+        if (!desktop) return nullptr;
+        ErrorSlot error;
+        gint count = atspi_accessible_get_child_count(desktop.get(), error.out());
+        for (gint index = 0; index < count; ++index) {
+            ErrorSlot childError;
+            GRef<AtspiAccessible> child(
+                atspi_accessible_get_child_at_index(desktop.get(), index, childError.out()));
+            if (child && pidOf(child.get()) == pid) return child;
+        }
+        return nullptr;
+    }
+
+    platform::AXElement handleOf(AtspiAccessible* element) {
+        if (!element) return nullptr;
+        if (roleOf(element) == ATSPI_ROLE_APPLICATION) return applicationHandle(pidOf(element));
+        auto handle = std::make_shared<Handle>(Handle::Kind::element, pidOf(element));
+        AtspiObject* object = ATSPI_OBJECT(element);
+        handle->busName = object->app && object->app->bus_name ? object->app->bus_name : "";
+        handle->path = object->path ? object->path : "";
+        handle->accessible = retain(element);
+        handle->thread = thread_;
+        return handle;
+    }
+
+    platform::AXElement applicationHandle(pid_t pid) {
+        return std::make_shared<Handle>(Handle::Kind::application, pid);
+    }
+
+    std::optional<AXValue> readSystemWide(std::string_view name) {
+        if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
+        AtspiAccessible* focused = focus_.current();
+        if (!focused) return std::nullopt;
+        if (name == "AXFocusedUIElement") return elementValue(focused);
+        if (name == "AXFocusedApplication") return AXValue(applicationHandle(pidOf(focused)));
+        return std::nullopt;
+    }
+
+    std::optional<AXValue> readApplication(pid_t pid, std::string_view name) {
+        GRef<AtspiAccessible> root = applicationRoot(pid);
+        if (!root) return std::nullopt;
+        if (name == "AXRole") return AXValue(std::string("AXApplication"));
+        if (name == "AXTitle") {
+            ErrorSlot error;
+            return text(atspi_accessible_get_name(root.get(), error.out()));
+        }
+        if (name == "AXFocusedUIElement") return elementValue(focus_.focusedIn(pid, root.get()));
+        if (name == "AXFocusedWindow") return elementValue(focusedWindow(pid, root.get()).get());
+        return std::nullopt;
+    }
+
+    std::optional<AXValue> readElement(AtspiAccessible* element, std::string_view name) {
+        ErrorSlot error;
+        if (name == "AXRole" || name == "AXSubrole") {
+            AtspiRole role = atspi_accessible_get_role(element, error.out());
+            if (error.failed()) return std::nullopt;
+            AXRoles roles = axRolesOf(role, isMultiLine(element));
+            if (name == "AXRole") return AXValue(std::string(roles.role));
+            if (roles.subrole) return AXValue(std::string(*roles.subrole));
+            return std::nullopt;
+        }
+        if (name == "AXTitle") return text(atspi_accessible_get_name(element, error.out()));
+        if (name == "AXDescription") {
+            return text(atspi_accessible_get_description(element, error.out()));
+        }
+        if (name == "AXPlaceholderValue") return placeholderOf(element);
+        if (name == "AXParent") {
+            GRef<AtspiAccessible> parent(atspi_accessible_get_parent(element, error.out()));
+            return elementValue(parent.get());
+        }
+        if (name == "AXWindow") return elementValue(windowOf(element).get());
+        if (name == valueAttribute) {
+            std::optional<std::string> value = text_field::value(element);
+            if (!value) return std::nullopt;
+            return AXValue(std::move(*value));
+        }
+        if (name == selectedRangeAttribute || name == selectedTextAttribute) {
+            std::optional<std::string> value = text_field::value(element);
+            std::optional<platform::TextRange> range =
+                value ? text_field::selectedRange(element, *value) : std::nullopt;
+            if (!range) return std::nullopt;
+            if (name == selectedRangeAttribute) return AXValue(*range);
+            return AXValue(std::string(text::utf16Slice(*value,
+                                                        static_cast<std::size_t>(range->location),
+                                                        static_cast<std::size_t>(range->length))));
+        }
+        return std::nullopt;
+    }
+
+  private:
+    std::optional<AXValue> elementValue(AtspiAccessible* element) {
+        platform::AXElement handle = handleOf(element);
+        if (!handle) return std::nullopt;
+        return AXValue(std::move(handle));
+    }
+
+    GRef<AtspiAccessible> windowOf(AtspiAccessible* element) {
+        GRef<AtspiAccessible> current = retain(element);
+        for (int examined = 0; current && examined < maximumAncestry; ++examined) {
+            AtspiRole role = roleOf(current.get());
+            if (isWindowRole(role)) return current;
+            if (role == ATSPI_ROLE_APPLICATION || role == ATSPI_ROLE_INVALID) return nullptr;
+            ErrorSlot error;
+            current.reset(atspi_accessible_get_parent(current.get(), error.out()));
+        }
+        return nullptr;
+    }
+
+    // The window holding the application's focused element; else its active window; else its
+    // first window on screen.
+    GRef<AtspiAccessible> focusedWindow(pid_t pid, AtspiAccessible* root) {
+        if (AtspiAccessible* focused = focus_.focusedIn(pid, root)) {
+            if (GRef<AtspiAccessible> window = windowOf(focused)) return window;
+        }
+        GRef<AtspiAccessible> showing;
+        ErrorSlot error;
+        gint count = atspi_accessible_get_child_count(root, error.out());
+        for (gint index = 0; index < count; ++index) {
+            ErrorSlot childError;
+            GRef<AtspiAccessible> child(
+                atspi_accessible_get_child_at_index(root, index, childError.out()));
+            if (!child || !isWindowRole(roleOf(child.get()))) continue;
+            GRef<AtspiStateSet> states(atspi_accessible_get_state_set(child.get()));
+            if (states && atspi_state_set_contains(states.get(), ATSPI_STATE_ACTIVE)) return child;
+            if (!showing && states && atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)) {
+                showing = std::move(child);
+            }
+        }
+        return showing;
+    }
+
+    std::shared_ptr<AtspiThread> thread_;
+    std::map<std::string, pid_t, std::less<>> pids_;
+    AtspiFocus focus_;
+};
+
+AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AtspiThread> thread,
+                                       AccessibilityBusStatus& status)
+    : thread_(std::move(thread)), status_(status) {
+    thread_->call([this] { tree_ = std::make_unique<Tree>(thread_); });
+}
+
+AtspiAccessibility::~AtspiAccessibility() {
+    thread_->call([this] { tree_.reset(); });
+}
+
+platform::AXElement AtspiAccessibility::applicationElement(pid_t pid) {
+    return std::make_shared<Handle>(Handle::Kind::application, pid);
+}
+
+platform::AXElement AtspiAccessibility::systemWideElement() {
+    return std::make_shared<Handle>(Handle::Kind::systemWide, 0);
+}
+
+std::optional<AXValue> AtspiAccessibility::copyAttribute(const platform::AXElement& element,
+                                                         std::string_view name) {
+    const Handle* handle = asHandle(element);
+    if (!handle) return std::nullopt;
+    return thread_->call([&]() -> std::optional<AXValue> {
+        switch (handle->kind) {
+            case Handle::Kind::systemWide:
+                return tree_->readSystemWide(name);
+            case Handle::Kind::application:
+                return tree_->readApplication(handle->pid, name);
+            case Handle::Kind::element:
+                return tree_->readElement(handle->accessible.get(), name);
+        }
+        return std::nullopt;
+    });
+}
+
+std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
+    const platform::AXElement& element, std::string_view name, const AXValue& parameter) {
+    const Handle* handle = asHandle(element);
+    const auto* range = std::get_if<platform::TextRange>(&parameter);
+    if (!handle || handle->kind != Handle::Kind::element || name != "AXBoundsForRange" ||
+        !range) {
+        return std::nullopt;
+    }
+    return thread_->call([&]() -> std::optional<AXValue> {
+        std::optional<platform::Rect> bounds =
+            text_field::boundsForRange(handle->accessible.get(), *range);
+        if (!bounds) return std::nullopt;
+        return AXValue(*bounds);
+    });
+}
+
+AXError AtspiAccessibility::setAttribute(const platform::AXElement& element, std::string_view name,
+                                         const AXValue& value) {
+    const Handle* handle = asHandle(element);
+    if (!handle) return platform::axIllegalArgument;
+    if (handle->kind == Handle::Kind::application && name == manualAccessibility) {
+        // Switching assistive technologies on is what makes such toolkits expose their trees.
+        const bool* enabled = std::get_if<bool>(&value);
+        if (!enabled) return platform::axIllegalArgument;
+        return !*enabled || status_.enable() ? platform::axSuccess : platform::axCannotComplete;
+    }
+    if (handle->kind != Handle::Kind::element) return platform::axAttributeUnsupported;
+    AtspiAccessible* target = handle->accessible.get();
+    return thread_->call([&]() -> AXError {
+        if (name == selectedRangeAttribute) {
+            const auto* range = std::get_if<platform::TextRange>(&value);
+            return range ? text_field::select(target, *range) : platform::axIllegalArgument;
+        }
+        if (name != selectedTextAttribute && name != valueAttribute) {
+            return platform::axAttributeUnsupported;
+        }
+        const auto* written = std::get_if<std::string>(&value);
+        if (!written) return platform::axIllegalArgument;
+        return name == valueAttribute ? text_field::setValue(target, *written)
+                                      : text_field::replaceSelection(target, *written);
+    });
+}
+
+std::optional<bool> AtspiAccessibility::isAttributeSettable(const platform::AXElement& element,
+                                                            std::string_view name) {
+    const Handle* handle = asHandle(element);
+    if (!handle) return std::nullopt;
+    switch (handle->kind) {
+        case Handle::Kind::systemWide:
+            return false;
+        case Handle::Kind::application:
+            return name == manualAccessibility;
+        case Handle::Kind::element:
+            break;
+    }
+    return thread_->call([&]() -> std::optional<bool> {
+        AtspiAccessible* target = handle->accessible.get();
+        if (name == selectedTextAttribute || name == valueAttribute) {
+            return text_field::isEditable(target);
+        }
+        if (name == selectedRangeAttribute) {
+            return !text_field::isPassword(target) && text_field::value(target).has_value();
+        }
+        return false;
+    });
+}
+
+std::optional<pid_t> AtspiAccessibility::pid(const platform::AXElement& element) {
+    const Handle* handle = asHandle(element);
+    if (!handle || handle->kind == Handle::Kind::systemWide || handle->pid == 0) {
+        return std::nullopt;
+    }
+    return handle->pid;
+}
+
+bool AtspiAccessibility::equal(const platform::AXElement& a, const platform::AXElement& b) {
+    const Handle* first = asHandle(a);
+    const Handle* second = asHandle(b);
+    if (!first || !second || first->kind != second->kind) return false;
+    if (first->kind != Handle::Kind::element) return first->pid == second->pid;
+    return first->busName == second->busName && first->path == second->path;
+}
+
+}  // namespace lumora::x11

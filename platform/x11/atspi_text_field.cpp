@@ -1,0 +1,180 @@
+#include "platform/x11/atspi_text_field.h"
+
+#include <algorithm>
+
+#include "platform/x11/atspi_roles.h"
+#include "runtime/text.h"
+
+namespace lumora::x11::text_field {
+
+namespace {
+
+using platform::AXError;
+
+// A code point range of the element's text.
+struct Span {
+    gint start = 0;
+    gint end = 0;
+};
+
+GRef<AtspiText> textOf(AtspiAccessible* element) {
+    if (isPassword(element)) return nullptr;
+    return GRef<AtspiText>(atspi_accessible_get_text_iface(element));
+}
+
+bool hasState(AtspiAccessible* element, AtspiStateType state) {
+    GRef<AtspiStateSet> states(atspi_accessible_get_state_set(element));
+    return states && atspi_state_set_contains(states.get(), state);
+}
+
+std::optional<Span> spanOf(std::string_view value, platform::TextRange range) {
+    if (range.location < 0 || range.length < 0) return std::nullopt;
+    auto location = static_cast<std::size_t>(range.location);
+    auto end = location + static_cast<std::size_t>(range.length);
+    if (end > text::utf16Length(value)) return std::nullopt;
+    return Span{static_cast<gint>(text::codePointOffsetOfUtf16(value, location)),
+                static_cast<gint>(text::codePointOffsetOfUtf16(value, end))};
+}
+
+platform::TextRange rangeOf(std::string_view value, Span span) {
+    auto start = static_cast<long>(text::utf16OffsetOfCodePoint(value, span.start));
+    auto end = static_cast<long>(text::utf16OffsetOfCodePoint(value, span.end));
+    return {start, end - start};
+}
+
+std::optional<Span> selectedSpan(AtspiText* text) {
+    ErrorSlot error;
+    gint selections = atspi_text_get_n_selections(text, error.out());
+    if (error.failed()) return std::nullopt;
+    if (selections > 0) {
+        AtspiRange* range = atspi_text_get_selection(text, 0, error.out());
+        if (!range) return std::nullopt;
+        Span span{std::min(range->start_offset, range->end_offset),
+                  std::max(range->start_offset, range->end_offset)};
+        g_free(range);
+        if (span.start != span.end) return span;
+    }
+    gint caret = atspi_text_get_caret_offset(text, error.out());
+    if (error.failed() || caret < 0) return std::nullopt;
+    return Span{caret, caret};
+}
+
+gint codePointsIn(std::string_view text) {
+    return static_cast<gint>(text::codePointOffsetOfUtf16(text, text::utf16Length(text)));
+}
+
+bool placeCaret(AtspiText* text, gint offset) {
+    ErrorSlot error;
+    return atspi_text_set_caret_offset(text, offset, error.out()) && !error.failed();
+}
+
+std::optional<platform::Rect> extents(AtspiText* text, Span span) {
+    ErrorSlot error;
+    AtspiRect* rect = span.start == span.end
+                          ? atspi_text_get_character_extents(text, span.start,
+                                                             ATSPI_COORD_TYPE_SCREEN, error.out())
+                          : atspi_text_get_range_extents(text, span.start, span.end,
+                                                         ATSPI_COORD_TYPE_SCREEN, error.out());
+    if (!rect) return std::nullopt;
+    platform::Rect bounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
+                          static_cast<double>(rect->width), static_cast<double>(rect->height)};
+    g_free(rect);
+    // A bare caret has no width of its own.
+    if (span.start == span.end) bounds.width = 0;
+    return bounds;
+}
+
+}  // namespace
+
+bool isPassword(AtspiAccessible* element) {
+    ErrorSlot error;
+    return isPasswordRole(atspi_accessible_get_role(element, error.out()));
+}
+
+bool isEditable(AtspiAccessible* element) {
+    if (isPassword(element)) return false;
+    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
+    return editable && hasState(element, ATSPI_STATE_EDITABLE);
+}
+
+std::optional<std::string> value(AtspiAccessible* element) {
+    GRef<AtspiText> text = textOf(element);
+    if (!text) return std::nullopt;
+    ErrorSlot error;
+    gint count = atspi_text_get_character_count(text.get(), error.out());
+    if (error.failed()) return std::nullopt;
+    gchar* contents = atspi_text_get_text(text.get(), 0, count, error.out());
+    if (!contents) return std::nullopt;
+    std::string result(contents);
+    g_free(contents);
+    return result;
+}
+
+std::optional<platform::TextRange> selectedRange(AtspiAccessible* element,
+                                                 std::string_view value) {
+    GRef<AtspiText> text = textOf(element);
+    if (!text) return std::nullopt;
+    std::optional<Span> span = selectedSpan(text.get());
+    if (!span) return std::nullopt;
+    return rangeOf(value, *span);
+}
+
+std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range) {
+    std::optional<std::string> current = value(element);
+    if (!current) return std::nullopt;
+    std::optional<Span> span = spanOf(*current, range);
+    if (!span) return std::nullopt;
+    return extents(textOf(element).get(), *span);
+}
+
+AXError replaceSelection(AtspiAccessible* element, const std::string& inserted) {
+    if (!isEditable(element)) return platform::axAttributeUnsupported;
+    GRef<AtspiText> text = textOf(element);
+    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
+    std::optional<Span> span = text ? selectedSpan(text.get()) : std::nullopt;
+    if (!span) return platform::axCannotComplete;
+    ErrorSlot error;
+    if (span->end > span->start &&
+        !atspi_editable_text_delete_text(editable.get(), span->start, span->end, error.out())) {
+        return platform::axCannotComplete;
+    }
+    // The length is in bytes, as the toolkits' insertion takes it.
+    if (!inserted.empty() &&
+        !atspi_editable_text_insert_text(editable.get(), span->start, inserted.c_str(),
+                                         static_cast<gint>(inserted.size()), error.out())) {
+        return platform::axCannotComplete;
+    }
+    return placeCaret(text.get(), span->start + codePointsIn(inserted)) ? platform::axSuccess : platform::axCannotComplete;
+}
+
+AXError select(AtspiAccessible* element, platform::TextRange range) {
+    GRef<AtspiText> text = textOf(element);
+    std::optional<std::string> current = value(element);
+    if (!text || !current) return platform::axAttributeUnsupported;
+    std::optional<Span> span = spanOf(*current, range);
+    if (!span) return platform::axIllegalArgument;
+    if (span->start == span->end) {
+        return placeCaret(text.get(), span->start) ? platform::axSuccess
+                                                   : platform::axCannotComplete;
+    }
+    ErrorSlot error;
+    gint selections = atspi_text_get_n_selections(text.get(), error.out());
+    bool selected =
+        selections > 0
+            ? atspi_text_set_selection(text.get(), 0, span->start, span->end, error.out())
+            : atspi_text_add_selection(text.get(), span->start, span->end, error.out());
+    return selected && !error.failed() ? platform::axSuccess : platform::axCannotComplete;
+}
+
+AXError setValue(AtspiAccessible* element, const std::string& contents) {
+    if (!isEditable(element)) return platform::axAttributeUnsupported;
+    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
+    ErrorSlot error;
+    if (!atspi_editable_text_set_text_contents(editable.get(), contents.c_str(), error.out())) {
+        return platform::axCannotComplete;
+    }
+    return placeCaret(textOf(element).get(), codePointsIn(contents)) ? platform::axSuccess
+                                                  : platform::axCannotComplete;
+}
+
+}  // namespace lumora::x11::text_field

@@ -1,0 +1,32 @@
+// Reading and writing a text element over AT-SPI in the accessibility port's terms: ranges in
+// UTF-16 code units (AT-SPI counts code points, converted exactly both ways), writes that
+// replace the selection and leave a bare caret behind the new text, and the screen rectangle
+// of a range. Password fields are never read or written. Accessibility thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/accessibility.h"
+#include "platform/geometry.h"
+#include "platform/x11/atspi_ref.h"
+
+namespace lumora::x11::text_field {
+
+bool isPassword(AtspiAccessible* element);
+// Implements editable text, is editable now and is no password field.
+bool isEditable(AtspiAccessible* element);
+
+std::optional<std::string> value(AtspiAccessible* element);
+// The first selection, or the caret as an empty range.
+std::optional<platform::TextRange> selectedRange(AtspiAccessible* element,
+                                                 std::string_view value);
+std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range);
+
+platform::AXError replaceSelection(AtspiAccessible* element, const std::string& text);
+platform::AXError select(AtspiAccessible* element, platform::TextRange range);
+// Replaces the whole text; the caret ends up after it.
+platform::AXError setValue(AtspiAccessible* element, const std::string& text);
+
+}  // namespace lumora::x11::text_field

@@ -1,0 +1,42 @@
+#include "platform/x11/x11_permissions.h"
+
+#include "platform/x11/accessibility_bus_status.h"
+#include "platform/x11/atspi_thread.h"
+
+namespace lumora::x11 {
+
+namespace {
+constexpr int microphoneRestricted = 1;
+constexpr int speechRestricted = 2;
+}  // namespace
+
+int X11Permissions::microphoneStatus() {
+    return microphoneRestricted;
+}
+
+void X11Permissions::requestMicrophone(std::function<void(bool granted)> done) {
+    done(false);
+}
+
+int X11Permissions::speechRecognitionStatus() {
+    return speechRestricted;
+}
+
+void X11Permissions::requestSpeechRecognition(std::function<void(int status)> done) {
+    done(speechRestricted);
+}
+
+bool X11Permissions::accessibilityTrusted() {
+    return accessibility_.connected() && status_.isEnabled().value_or(false);
+}
+
+bool X11Permissions::screenCapturePreflight() {
+    return displayAnswers_();
+}
+
+// Nothing to prompt for: capture works exactly when the server answers.
+bool X11Permissions::screenCaptureRequest() {
+    return displayAnswers_();
+}
+
+}  // namespace lumora::x11

@@ -1,0 +1,37 @@
+// Permissions on the real desktop. Linux asks no per-application consent for these, so each
+// follows what actually works: accessibility while the accessibility bus answers with
+// assistive technologies switched on, screen capture while the X server answers. The
+// microphone and speech recognition have no backend on this desktop yet, so they are reported
+// restricted rather than claimed.
+#pragma once
+
+#include <functional>
+
+#include "platform/permissions.h"
+
+namespace lumora::x11 {
+
+class AccessibilityBusStatus;
+class AtspiThread;
+
+class X11Permissions final : public platform::Permissions {
+  public:
+    X11Permissions(AccessibilityBusStatus& status, const AtspiThread& accessibility,
+                   std::function<bool()> displayAnswers)
+        : status_(status), accessibility_(accessibility), displayAnswers_(std::move(displayAnswers)) {}
+
+    int microphoneStatus() override;
+    void requestMicrophone(std::function<void(bool granted)> done) override;
+    int speechRecognitionStatus() override;
+    void requestSpeechRecognition(std::function<void(int status)> done) override;
+    bool accessibilityTrusted() override;
+    bool screenCapturePreflight() override;
+    bool screenCaptureRequest() override;
+
+  private:
+    AccessibilityBusStatus& status_;
+    const AtspiThread& accessibility_;
+    std::function<bool()> displayAnswers_;
+};
+
+}  // namespace lumora::x11

@@ -1,0 +1,58 @@
+// One desktop under test for the contract suites: its ports and the editors the suites act on.
+// The same typed suite runs on the simulated desktop and on the real one (the headless test
+// desktop), so the simulation cannot drift from a real desktop.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/accessibility.h"
+#include "platform/permissions.h"
+#include "platform/screen_capture.h"
+#include "platform/windows.h"
+#include "platform/workspace.h"
+
+namespace lumora::contract {
+
+// An editor application: one window whose multi-line text area holds the text and has the
+// keyboard focus, with the caret at the start.
+struct Editor {
+    pid_t pid = 0;
+    std::string name;
+    std::uint32_t window = 0;
+    std::string title;
+};
+
+class DesktopWorld {
+  public:
+    virtual ~DesktopWorld() = default;
+
+    // Opens one editor per text, in order, so the last is frontmost. Called once per world.
+    virtual std::vector<Editor> openEditors(const std::vector<std::string>& texts) = 0;
+    // The application quits.
+    virtual void closeEditor(const Editor& editor) = 0;
+
+    // The desktop's ports, valid once openEditors has returned.
+    virtual platform::Accessibility& accessibility() = 0;
+    virtual platform::Workspace& workspace() = 0;
+    virtual platform::Windows& windows() = 0;
+    virtual platform::ScreenCapture& screenCapture() = 0;
+    virtual platform::Permissions& permissions() = 0;
+};
+
+// Tags naming the two desktops, for typed suites: `makeWorld<SimWorld>()`.
+struct SimWorld;
+struct X11World;
+
+template <class World>
+std::unique_ptr<DesktopWorld> makeWorld();
+
+using Worlds = ::testing::Types<SimWorld, X11World>;
+
+}  // namespace lumora::contract

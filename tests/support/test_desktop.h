@@ -1,0 +1,60 @@
+// A private headless desktop for the tests of the real desktop backend: Xvfb on a display of
+// its own, a D-Bus session bus from which the accessibility bus is activated (with assistive
+// technologies switched on, as a user would), a small window manager, and real GTK editors
+// (mousepad). Everything is started on first use, polled until ready within a bounded time,
+// and stopped when the test process exits. No X11 or AT-SPI header is needed to use it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumora::test_support {
+
+class TestDesktop {
+  public:
+    // The one desktop of this test process. Throws std::runtime_error naming what did not
+    // start (and its output) when a part is not ready in time.
+    static TestDesktop& shared();
+
+    // The X display (":N") and the session bus address of this desktop.
+    const std::string& display() const;
+    const std::string& sessionBus() const;
+
+    // Points this process at the desktop (DISPLAY, DBUS_SESSION_BUS_ADDRESS and the private
+    // home and runtime folders), so that ports created afterwards use it.
+    void enter();
+    // "NAME=value" entries for a child process that is to run on this desktop: this process's
+    // environment with the desktop's variables put in.
+    std::vector<std::string> environment() const;
+
+    struct Editor {
+        pid_t pid = 0;
+        std::uint32_t window = 0;
+        // The window's title as the window manager shows it.
+        std::string title;
+        // The file the editor was opened on.
+        std::string path;
+    };
+    // Starts a new editor process on a new file holding `text` and waits until its window is
+    // mapped and active (frontmost), and then until `ready` (polled) is true. Throws
+    // std::runtime_error when that takes longer than ten seconds.
+    Editor openEditor(const std::string& text,
+                      const std::function<bool(const Editor&)>& ready = {});
+    // Ends the editor process (no save prompt survives it) and waits until its window is gone.
+    void closeEditor(const Editor& editor);
+
+    TestDesktop(const TestDesktop&) = delete;
+    TestDesktop& operator=(const TestDesktop&) = delete;
+    ~TestDesktop();
+
+  private:
+    TestDesktop();
+    struct Processes;
+    Processes* processes_;
+};
+
+}  // namespace lumora::test_support
