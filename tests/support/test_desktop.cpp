@@ -1,0 +1,555 @@
+#include "tests/support/test_desktop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace lumora::test_support {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr auto startLimit = std::chrono::seconds(10);
+constexpr auto editorLimit = std::chrono::seconds(10);
+constexpr auto toolLimit = std::chrono::seconds(3);
+constexpr auto stopGrace = std::chrono::seconds(2);
+constexpr auto pollInterval = std::chrono::milliseconds(10);
+constexpr auto readyInterval = std::chrono::milliseconds(20);
+// The descriptor on which Xvfb and dbus-daemon are told to report where they listen.
+constexpr int reportFd = 3;
+// Inherited variables that would keep the accessibility bridge out of GTK programs, or lead it
+// to the developer's own accessibility bus.
+const char* const strayVariables[] = {"NO_AT_BRIDGE", "GTK_MODULES", "AT_SPI_BUS_ADDRESS"};
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    ~Descriptor() { close(); }
+    int get() const { return fd_; }
+    void close() {
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    }
+
+  private:
+    int fd_;
+};
+
+struct Pipe {
+    Descriptor read, write;
+};
+
+Pipe makePipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("test desktop: pipe failed");
+    return {Descriptor(ends[0]), Descriptor(ends[1])};
+}
+
+Descriptor openForWriting(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw std::runtime_error("test desktop: cannot create " + path.string());
+    return Descriptor(fd);
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string trimmed(std::string text) {
+    auto isSpace = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
+    while (!text.empty() && isSpace(text.back())) text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && isSpace(text[start])) ++start;
+    return text.substr(start);
+}
+
+std::string failure(const std::string& what, const fs::path& log) {
+    return "test desktop: " + what + "; output of " + log.filename().string() + ":\n" +
+           readFile(log);
+}
+
+// Polls `done` until it holds or the deadline passes.
+template <class Predicate>
+bool waitUntil(Clock::time_point deadline, Predicate done,
+               std::chrono::milliseconds interval = pollInterval) {
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(interval);
+    }
+    return true;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& text : strings) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Makes `fd` the child's descriptor `target`, surviving exec.
+void inheritAs(int fd, int target) {
+    if (fd == target) {
+        ::fcntl(fd, F_SETFD, 0);
+    } else {
+        ::dup2(fd, target);
+    }
+}
+
+struct Launch {
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;
+    int output = -1;    // standard output and standard error
+    int reported = -1;  // passed on as descriptor 3
+};
+
+// Starts a program in a process group of its own, so that stopping it also stops whatever it
+// started (dbus-daemon's activated services stay in its group). The kernel kills it when this
+// process dies without running destructors: the death signal belongs to the thread that
+// forks, which is the test's main thread in practice.
+pid_t launch(Launch request) {
+    auto argv = pointersTo(request.arguments);
+    auto envp = pointersTo(request.environment);
+    Descriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("test desktop: fork failed");
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        ::setpgid(0, 0);
+        ::dup2(nothing.get(), STDIN_FILENO);
+        ::dup2(request.output, STDOUT_FILENO);
+        ::dup2(request.output, STDERR_FILENO);
+        if (request.reported >= 0) inheritAs(request.reported, reportFd);
+        // Descriptors other threads of the test opened without close-on-exec must not leak
+        // into a long-lived server, where they would keep pipes from ever reaching their end.
+        ::close_range(request.reported >= 0 ? reportFd + 1 : reportFd, ~0U, 0);
+        ::execvpe(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::setpgid(pid, pid);  // also here, so that the group exists before the child runs
+    return pid;
+}
+
+// Whether the process ended, leaving it to be reaped.
+bool exited(pid_t pid) {
+    siginfo_t info{};
+    int result = ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);
+    return result != 0 || info.si_pid == pid;
+}
+
+void reap(pid_t pid) {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+void stopGroup(pid_t leader) {
+    ::kill(-leader, SIGTERM);
+    waitUntil(Clock::now() + stopGrace, [&] { return exited(leader); });
+    // Before the leader is reaped its id cannot be reused, so the group is still this one.
+    ::kill(-leader, SIGKILL);
+    reap(leader);
+}
+
+// Appends what arrives on `fd` to `text` until end of file or `enough`, which it returns
+// true for, or until the deadline.
+template <class Enough>
+bool readUntil(int fd, std::string& text, Clock::time_point deadline, Enough enough) {
+    char buffer[4096];
+    while (!enough()) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd request{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&request, 1, static_cast<int>(left.count())) == 0) {
+            return false;
+        }
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+struct ToolResult {
+    bool succeeded = false;
+    std::string output;  // standard output and standard error
+};
+
+ToolResult runTool(std::vector<std::string> arguments, std::vector<std::string> environment) {
+    Pipe output = makePipe();
+    pid_t pid = launch({std::move(arguments), std::move(environment), output.write.get()});
+    output.write.close();
+    ToolResult result;
+    bool ended =
+        readUntil(output.read.get(), result.output, Clock::now() + toolLimit, [] { return false; });
+    if (!ended) ::kill(-pid, SIGKILL);  // it hung: the caller's poll tries again
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+std::uint32_t windowId(const std::string& text) {
+    return static_cast<std::uint32_t>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+fs::path makeFolder() {
+    std::string pattern = (fs::temp_directory_path() / "lumora-desktop-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("test desktop: cannot create a folder in " +
+                                 fs::temp_directory_path().string());
+    }
+    return pattern;
+}
+
+// The variables of a user's session that has nothing in common with the developer's own, so
+// that settings, caches and sockets of parallel test processes never meet.
+std::map<std::string, std::string> privateVariables(const fs::path& folder) {
+    fs::path home = folder / "home";
+    fs::path runtime = folder / "run";
+    std::map<std::string, std::string> variables{
+        {"HOME", home},
+        {"XDG_RUNTIME_DIR", runtime},
+        {"XDG_CONFIG_HOME", home / ".config"},
+        {"XDG_DATA_HOME", home / ".local/share"},
+        {"XDG_CACHE_HOME", home / ".cache"},
+        // Each GTK program starts on default settings, so mousepad restores no earlier
+        // session and asks nothing before its window appears.
+        {"GSETTINGS_BACKEND", "memory"},
+        {"GDK_BACKEND", "x11"},
+        {"LANG", "C.UTF-8"},
+        {"LC_ALL", "C.UTF-8"},
+    };
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        fs::create_directories(variables[name]);
+    }
+    fs::create_directory(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    return variables;
+}
+
+bool isStray(const std::string& name) {
+    for (const char* stray : strayVariables) {
+        if (name == stray) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+struct TestDesktop::Processes {
+    fs::path folder = makeFolder();
+    std::map<std::string, std::string> variables = privateVariables(folder);
+    std::string display;
+    std::string sessionBus;
+    std::vector<pid_t> services;  // in the order they started
+    std::mutex mutex;             // guards what follows
+    std::vector<pid_t> editors;
+    int notes = 0;
+
+    std::vector<std::string> environment() const {
+        std::map<std::string, std::string> merged;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            std::string text(*entry);
+            auto equals = text.find('=');
+            if (equals == std::string::npos || isStray(text.substr(0, equals))) continue;
+            merged[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+        for (const auto& [name, value] : variables) merged[name] = value;
+        std::vector<std::string> entries;
+        for (const auto& [name, value] : merged) entries.push_back(name + "=" + value);
+        return entries;
+    }
+
+    ToolResult tool(std::vector<std::string> arguments) const {
+        return runTool(std::move(arguments), environment());
+    }
+
+    pid_t startService(std::vector<std::string> arguments, const std::string& logName,
+                       int reported = -1) {
+        Descriptor log = openForWriting(folder / logName);
+        pid_t pid = launch({std::move(arguments), environment(), log.get(), reported});
+        services.push_back(pid);
+        return pid;
+    }
+
+    // Starts a server that writes one line saying where it listens on descriptor 3.
+    std::string startReportingService(std::vector<std::string> arguments,
+                                      const std::string& logName, Clock::time_point deadline) {
+        Pipe report = makePipe();
+        std::string program = arguments.front();
+        startService(std::move(arguments), logName, report.write.get());
+        report.write.close();
+        std::string line;
+        readUntil(report.read.get(), line, deadline,
+                  [&] { return line.find('\n') != std::string::npos; });
+        if (line.find('\n') == std::string::npos) {
+            throw std::runtime_error(failure(program + " reported no address", folder / logName));
+        }
+        return trimmed(line);
+    }
+
+    void startDisplay(Clock::time_point deadline) {
+        // -displayfd lets the server pick a free display, so parallel test processes never
+        // collide on one.
+        std::string number =
+            startReportingService({"Xvfb", "-displayfd", std::to_string(reportFd), "-screen", "0",
+                                   "1280x1024x24", "-nolisten", "tcp", "-noreset"},
+                                  "xvfb.log", deadline);
+        display = ":" + number;
+        variables["DISPLAY"] = display;
+    }
+
+    void startSessionBus(Clock::time_point deadline) {
+        // Started after the display is known: the services it activates inherit its
+        // environment, and the accessibility bus launcher needs DISPLAY.
+        std::string socket = "unix:path=" + (folder / "run" / "bus").string();
+        sessionBus = startReportingService(
+            {"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(reportFd),
+             "--address=" + socket},
+            "dbus.log", deadline);
+        variables["DBUS_SESSION_BUS_ADDRESS"] = sessionBus;
+    }
+
+    std::vector<std::string> sessionCall(const std::string& destination, const std::string& path,
+                                         const std::string& method) const {
+        return {"dbus-send",
+                "--session",
+                "--print-reply=literal",
+                "--reply-timeout=2000",
+                "--dest=" + destination,
+                path,
+                method};
+    }
+
+    // Switches assistive technologies on, as a user who relies on them has it: applications
+    // and the backend then find the accessibility bus, which its launcher starts when asked.
+    void enableAccessibility(Clock::time_point deadline) {
+        auto enable =
+            sessionCall("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set");
+        enable.insert(enable.end(),
+                      {"string:org.a11y.Status", "string:IsEnabled", "variant:boolean:true"});
+        ToolResult enabled = tool(enable);
+        if (!enabled.succeeded) {
+            throw std::runtime_error(failure(
+                "accessibility could not be enabled: " + enabled.output, folder / "dbus.log"));
+        }
+        std::string accessibilityBus;
+        bool answered = waitUntil(deadline, [&] {
+            ToolResult address =
+                tool(sessionCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress"));
+            accessibilityBus = trimmed(address.output);
+            return address.succeeded && !accessibilityBus.empty();
+        });
+        if (!answered) {
+            throw std::runtime_error(
+                failure("the accessibility bus gave no address", folder / "dbus.log"));
+        }
+        startRegistry(accessibilityBus, deadline);
+    }
+
+    // Applications register with the registry daemon; started now, it is there before the
+    // first editor instead of being activated by it.
+    void startRegistry(const std::string& accessibilityBus, Clock::time_point deadline) const {
+        bool answered = waitUntil(deadline, [&] {
+            return tool({"dbus-send", "--bus=" + accessibilityBus, "--print-reply",
+                         "--reply-timeout=2000", "--dest=org.a11y.atspi.Registry",
+                         "/org/a11y/atspi/accessible/root",
+                         "org.a11y.atspi.Accessible.GetChildren"})
+                .succeeded;
+        });
+        if (!answered) {
+            throw std::runtime_error(
+                failure("the accessibility registry did not answer", folder / "dbus.log"));
+        }
+    }
+
+    pid_t startWindowManager() { return startService({"openbox", "--sm-disable"}, "openbox.log"); }
+
+    void awaitWindowManager(pid_t windowManager, Clock::time_point deadline) const {
+        bool managing = waitUntil(deadline, [&] {
+            ToolResult check = tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
+            return exited(windowManager) ||
+                   (check.succeeded && check.output.find("window id #") != std::string::npos);
+        });
+        if (!managing || exited(windowManager)) {
+            throw std::runtime_error(
+                failure("openbox did not take over the screen", folder / "openbox.log"));
+        }
+    }
+
+    void start() {
+        auto deadline = Clock::now() + startLimit;
+        startDisplay(deadline);
+        startSessionBus(deadline);
+        pid_t windowManager = startWindowManager();  // comes up while the buses do
+        enableAccessibility(deadline);
+        awaitWindowManager(windowManager, deadline);
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(mutex);
+            for (pid_t editor : editors) stopGroup(editor);
+            editors.clear();
+        }
+        for (auto service = services.rbegin(); service != services.rend(); ++service) {
+            stopGroup(*service);
+        }
+        services.clear();
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    // A unique name for the next editor's file and log.
+    std::string nextNoteName() {
+        std::lock_guard lock(mutex);
+        return "note-" + std::to_string(++notes);
+    }
+
+    pid_t startEditor(const fs::path& file, const fs::path& log) {
+        Descriptor output = openForWriting(log);
+        pid_t pid =
+            launch({{"mousepad", "--disable-server", file.string()}, environment(), output.get()});
+        std::lock_guard lock(mutex);
+        editors.push_back(pid);
+        return pid;
+    }
+
+    std::uint32_t visibleWindowOf(pid_t pid) const {
+        ToolResult search =
+            tool({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(pid)});
+        return search.succeeded ? windowId(search.output) : 0;
+    }
+
+    // Whether the window is frontmost; when it is not, asks the window manager to raise it,
+    // which openbox may not have done by itself when another window was used more recently.
+    bool activate(std::uint32_t window) const {
+        ToolResult active = tool({"xdotool", "getactivewindow"});
+        if (active.succeeded && windowId(active.output) == window) return true;
+        tool({"xdotool", "windowactivate", std::to_string(window)});
+        return false;
+    }
+
+    bool windowExists(std::uint32_t window) const {
+        return tool({"xdotool", "getwindowname", std::to_string(window)}).succeeded;
+    }
+
+    // Waits for one stage of an editor's start; throws naming it, with the editor's log.
+    template <class Predicate>
+    void awaitEditor(const Editor& editor, const std::string& stage, Clock::time_point deadline,
+                     Predicate done, std::chrono::milliseconds interval = pollInterval) {
+        fs::path log = fs::path(editor.path).replace_extension(".log");
+        bool reached = waitUntil(
+            deadline, [&] { return exited(editor.pid) || done(); }, interval);
+        if (reached && !exited(editor.pid)) return;
+        std::string reason = exited(editor.pid) ? "mousepad exited" : "timed out";
+        stopEditor(editor.pid);
+        throw std::runtime_error(
+            failure("mousepad on " + editor.path + " " + reason + " waiting until " + stage, log));
+    }
+
+    void stopEditor(pid_t pid) {
+        std::lock_guard lock(mutex);
+        auto found = std::find(editors.begin(), editors.end(), pid);
+        if (found == editors.end()) return;
+        editors.erase(found);
+        stopGroup(pid);
+    }
+};
+
+TestDesktop& TestDesktop::shared() {
+    static TestDesktop desktop;
+    return desktop;
+}
+
+TestDesktop::TestDesktop() : processes_(new Processes) {
+    try {
+        processes_->start();
+    } catch (...) {
+        processes_->stop();
+        delete processes_;
+        throw;
+    }
+}
+
+TestDesktop::~TestDesktop() {
+    processes_->stop();
+    delete processes_;
+}
+
+const std::string& TestDesktop::display() const {
+    return processes_->display;
+}
+
+const std::string& TestDesktop::sessionBus() const {
+    return processes_->sessionBus;
+}
+
+void TestDesktop::enter() {
+    for (const auto& [name, value] : processes_->variables) {
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    for (const char* stray : strayVariables) ::unsetenv(stray);
+}
+
+std::vector<std::string> TestDesktop::environment() const {
+    return processes_->environment();
+}
+
+TestDesktop::Editor TestDesktop::openEditor(const std::string& text,
+                                            const std::function<bool(const Editor&)>& ready) {
+    auto deadline = Clock::now() + editorLimit;
+    std::string name = processes_->nextNoteName();
+    Editor editor;
+    editor.path = (processes_->folder / (name + ".txt")).string();
+    std::ofstream(editor.path, std::ios::binary) << text;
+    editor.pid = processes_->startEditor(editor.path, processes_->folder / (name + ".log"));
+    processes_->awaitEditor(editor, "its window is mapped", deadline, [&] {
+        editor.window = processes_->visibleWindowOf(editor.pid);
+        return editor.window != 0;
+    });
+    processes_->awaitEditor(editor, "its window is active", deadline,
+                            [&] { return processes_->activate(editor.window); });
+    editor.title = trimmed(
+        processes_->tool({"xdotool", "getwindowname", std::to_string(editor.window)}).output);
+    if (ready) {
+        processes_->awaitEditor(
+            editor, "it is ready", deadline, [&] { return ready(editor); }, readyInterval);
+    }
+    return editor;
+}
+
+void TestDesktop::closeEditor(const Editor& editor) {
+    processes_->stopEditor(editor.pid);
+    bool gone = waitUntil(Clock::now() + stopGrace,
+                          [&] { return !processes_->windowExists(editor.window); });
+    if (!gone) {
+        throw std::runtime_error("test desktop: the window of mousepad on " + editor.path +
+                                 " outlived it");
+    }
+}
+
+}  // namespace lumora::test_support
