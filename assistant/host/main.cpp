@@ -1,19 +1,24 @@
-// The assistant's composition root: the simulated desktop (this platform has no desktop
-// services of its own) plus the real Linux services, the controller, the stdin reader thread
-// and the main loop. Exits 0 when standard input ends, once the user's clipboard is back.
+// The assistant's composition root: the desktop it serves (the real X11 desktop, or the
+// simulated one of the demo and the tests), the real Linux services beside it, the
+// controller, the stdin reader thread and the main loop. Exits 0 when standard input ends,
+// once the user's clipboard is back; 2 when no desktop can be served, before any event.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "assistant/host/assistant.h"
 #include "assistant/host/command_reader.h"
+#include "assistant/host/desktop_choice.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/input_timeline.h"
 #include "platform/sim/realtime_microphone.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/x11/x11_desktop.h"
 #include "runtime/atomic_file.h"
 #include "runtime/clock.h"
 #include "runtime/error.h"
@@ -21,16 +26,82 @@
 
 namespace {
 
-std::unique_ptr<lumora::sim::SimDesktop> loadDesktop() {
-    const char* path = std::getenv("LUMORA_SIM_SCENARIO");
-    if (path == nullptr || *path == '\0') {
+std::optional<std::string> variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::unique_ptr<lumora::sim::SimDesktop> loadSimulatedDesktop() {
+    std::optional<std::string> path = variable("LUMORA_SIM_SCENARIO");
+    if (!path || path->empty()) {
         return lumora::sim::SimDesktop::load(lumora::sim::SimDesktop::embeddedScenario());
     }
-    auto scenario = lumora::files::readAll(path);
-    if (!scenario) {
-        throw lumora::Error("Lumora.Sim", 1, std::string("Cannot read the scenario ") + path);
-    }
+    auto scenario = lumora::files::readAll(*path);
+    if (!scenario) throw lumora::Error("Lumora.Sim", 1, "Cannot read the scenario " + *path);
     return lumora::sim::SimDesktop::load(*scenario);
+}
+
+// What a desktop brings beside its ports: the drivers of a simulated user, started once the
+// assistant exists and stopped before it goes, and what is left to do at exit.
+struct Desktop {
+    std::function<lumora::platform::Ports(lumora::platform::TextRecognition&,
+                                          lumora::platform::Images&,
+                                          lumora::platform::AudioConversion&)>
+        ports;
+    std::function<std::shared_ptr<void>(lumora::EventLoop&)> startUser = [](lumora::EventLoop&) {
+        return nullptr;
+    };
+    std::function<void()> finish = [] {};
+    std::shared_ptr<void> owner;
+};
+
+Desktop simulatedDesktop() {
+    std::shared_ptr<lumora::sim::SimDesktop> desktop = loadSimulatedDesktop();
+    Desktop chosen;
+    chosen.owner = desktop;
+    chosen.ports = [desktop](auto& recognition, auto& images, auto& conversion) {
+        return desktop->ports(recognition, images, conversion);
+    };
+    chosen.startUser = [desktop](lumora::EventLoop& loop) -> std::shared_ptr<void> {
+        // The user's hands on the simulated keyboard, as the scenario scripts them, and their
+        // voice, heard in real time by the engines the assistant starts.
+        struct User {
+            User(lumora::EventLoop& loop, lumora::sim::SimDesktop& desktop)
+                : hands(loop, desktop), voice(desktop) {}
+            lumora::sim::InputTimeline hands;
+            lumora::sim::RealtimeMicrophone voice;
+        };
+        return std::make_shared<User>(loop, *desktop);
+    };
+    chosen.finish = [desktop] {
+        std::optional<std::string> stateOut = variable("LUMORA_SIM_STATE_OUT");
+        if (stateOut && !stateOut->empty() && !desktop->writeState(*stateOut)) {
+            std::fprintf(stderr, "lumora-assistant: cannot write the state to %s\n",
+                         stateOut->c_str());
+        }
+    };
+    return chosen;
+}
+
+Desktop realDesktop() {
+    std::shared_ptr<lumora::x11::X11Desktop> desktop = lumora::x11::X11Desktop::open();
+    Desktop chosen;
+    chosen.owner = desktop;
+    chosen.ports = [desktop](auto& recognition, auto& images, auto& conversion) {
+        return desktop->ports(recognition, images, conversion);
+    };
+    return chosen;
+}
+
+Desktop chosenDesktop() {
+    auto choice = lumora::chooseDesktop(
+        {variable("LUMORA_DESKTOP"), variable("DISPLAY"), variable("LUMORA_SIM_SCENARIO")});
+    if (const auto* refusal = std::get_if<std::string>(&choice)) {
+        throw lumora::Error("Lumora", 2, *refusal);
+    }
+    return std::get<lumora::DesktopKind>(choice) == lumora::DesktopKind::x11
+               ? realDesktop()
+               : simulatedDesktop();
 }
 
 }  // namespace
@@ -38,9 +109,9 @@ std::unique_ptr<lumora::sim::SimDesktop> loadDesktop() {
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<lumora::sim::SimDesktop> desktop;
+    Desktop desktop;
     try {
-        desktop = loadDesktop();
+        desktop = chosenDesktop();
     } catch (const lumora::Error& error) {
         std::fprintf(stderr, "lumora-assistant: %s\n", error.description.c_str());
         return 2;
@@ -57,17 +128,15 @@ int main() {
     // Audit records are written one at a time, in order, off the main thread; the records
     // still queued when input ends are written before the helper exits.
     lumora::ThreadPool auditWriter(1, "lumora.audit");
-    lumora::platform::Ports ports = desktop->ports(textRecognition, images, audioConversion);
+    lumora::platform::Ports ports = desktop.ports(textRecognition, images, audioConversion);
 
     ports.workspace.prohibitActivation();
     {
         lumora::Assistant assistant(loop, pool, auditWriter, ports);
         assistant.installEscape();
-        // The user's hands on the simulated keyboard, as the scenario scripts them.
-        lumora::sim::InputTimeline userInput(loop, *desktop);
-        // The user's voice, heard in real time by the engines the assistant starts. Declared
-        // after the assistant so that its thread stops before the taps' owners go.
-        lumora::sim::RealtimeMicrophone microphone(*desktop);
+        // Declared after the assistant so that a simulated user stops before the taps' owners
+        // go.
+        std::shared_ptr<void> user = desktop.startUser(loop);
 
         lumora::CommandGate gate(lumora::pendingCommandLimit);
         std::thread reader([&] {
@@ -93,10 +162,6 @@ int main() {
         loop.destroyTasks();
     }
 
-    if (const char* stateOut = std::getenv("LUMORA_SIM_STATE_OUT"); stateOut && *stateOut) {
-        if (!desktop->writeState(stateOut)) {
-            std::fprintf(stderr, "lumora-assistant: cannot write the state to %s\n", stateOut);
-        }
-    }
+    desktop.finish();
     return 0;
 }

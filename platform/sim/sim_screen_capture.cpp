@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/linux/image_scaling.h"
 #include "platform/linux/png_images.h"
 #include "platform/sim/sim_child_process.h"
 #include "platform/sim/sim_windows.h"
@@ -71,7 +72,8 @@ void SimScreenCapture::captureWindow(std::uint32_t windowID, std::uint32_t width
         done(Error("Lumora.Sim", 4, "Cannot read the image of " + windowName(windowID)));
         return;
     }
-    done(scaledTo(*image, std::max<std::uint32_t>(width, 1), std::max<std::uint32_t>(height, 1)));
+    done(platform::scaledTo(*image, std::max<std::uint32_t>(width, 1),
+                            std::max<std::uint32_t>(height, 1)));
 }
 
 std::unique_ptr<platform::ChildProcess> SimScreenCapture::makeProcess(

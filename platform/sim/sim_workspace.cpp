@@ -1,26 +1,8 @@
 #include "platform/sim/sim_workspace.h"
 
-#include <cctype>
+#include "platform/linux/url_scheme.h"
 
 namespace lumora::sim {
-
-namespace {
-
-// A URL needs at least a scheme: a letter, then letters, digits, "+", "-" or ".", then ":".
-bool hasScheme(const std::string& url) {
-    std::size_t colon = url.find(':');
-    if (colon == std::string::npos || colon == 0 ||
-        !std::isalpha(static_cast<unsigned char>(url[0]))) {
-        return false;
-    }
-    for (std::size_t index = 1; index < colon; ++index) {
-        unsigned char c = static_cast<unsigned char>(url[index]);
-        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 void SimWorkspace::prohibitActivation() {
     std::lock_guard lock(world_->mutex);
@@ -59,7 +41,7 @@ bool SimWorkspace::activate(pid_t pid) {
 }
 
 bool SimWorkspace::openURL(const std::string& url) {
-    if (!hasScheme(url)) return false;
+    if (!platform::hasUrlScheme(url)) return false;
     std::lock_guard lock(world_->mutex);
     world_->openedURLs.push_back(url);
     return true;

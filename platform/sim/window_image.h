@@ -28,8 +28,4 @@ using WindowImage = std::variant<PngFile, SolidFill>;
 // The picture's pixels; none when its file cannot be read or decoded.
 std::optional<platform::Image> renderImage(const WindowImage& image, platform::Images& images);
 
-// The picture resampled (nearest neighbour) to the size a capture asks for, as the window
-// server scales a window into the capture's configured size.
-platform::Image scaledTo(const platform::Image& image, std::uint32_t width, std::uint32_t height);
-
 }  // namespace lumora::sim

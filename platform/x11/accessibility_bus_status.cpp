@@ -31,9 +31,8 @@ AccessibilityBusStatus::Connection* AccessibilityBusStatus::connection() {
     connection_.reset();
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!address) return nullptr;
-    auto flags = static_cast<GDBusConnectionFlags>(
-        G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+    auto flags = static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                   G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
     GDBusConnection* bus =
         g_dbus_connection_new_for_address_sync(address, flags, nullptr, nullptr, nullptr);
     g_free(address);

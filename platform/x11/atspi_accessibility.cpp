@@ -79,13 +79,12 @@ std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
 class AtspiAccessibility::Tree {
   public:
     explicit Tree(std::shared_ptr<AtspiThread> thread)
-        : thread_(std::move(thread)), focus_([this](AtspiAccessible* element) {
-              return pidOf(element);
-          }) {}
+        : thread_(std::move(thread)),
+          focus_([this](AtspiAccessible* element) { return pidOf(element); }) {}
 
     pid_t pidOf(AtspiAccessible* element) {
-        const char* bus = ATSPI_OBJECT(element)->app ? ATSPI_OBJECT(element)->app->bus_name
-                                                     : nullptr;
+        const char* bus =
+            ATSPI_OBJECT(element)->app ? ATSPI_OBJECT(element)->app->bus_name : nullptr;
         if (!bus) return 0;
         // Connection names are never reused on a bus, so what was learnt stays true.
         auto known = pids_.find(bus);
@@ -129,7 +128,8 @@ class AtspiAccessibility::Tree {
 
     std::optional<AXValue> readSystemWide(std::string_view name) {
         if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
-        AtspiAccessible* focused = focus_.current();
+        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
+        AtspiAccessible* focused = focus_.current(desktop.get());
         if (!focused) return std::nullopt;
         if (name == "AXFocusedUIElement") return elementValue(focused);
         if (name == "AXFocusedApplication") return AXValue(applicationHandle(pidOf(focused)));
@@ -180,9 +180,9 @@ class AtspiAccessibility::Tree {
                 value ? text_field::selectedRange(element, *value) : std::nullopt;
             if (!range) return std::nullopt;
             if (name == selectedRangeAttribute) return AXValue(*range);
-            return AXValue(std::string(text::utf16Slice(*value,
-                                                        static_cast<std::size_t>(range->location),
-                                                        static_cast<std::size_t>(range->length))));
+            return AXValue(
+                std::string(text::utf16Slice(*value, static_cast<std::size_t>(range->location),
+                                             static_cast<std::size_t>(range->length))));
         }
         return std::nullopt;
     }
@@ -273,8 +273,7 @@ std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
     const platform::AXElement& element, std::string_view name, const AXValue& parameter) {
     const Handle* handle = asHandle(element);
     const auto* range = std::get_if<platform::TextRange>(&parameter);
-    if (!handle || handle->kind != Handle::Kind::element || name != "AXBoundsForRange" ||
-        !range) {
+    if (!handle || handle->kind != Handle::Kind::element || name != "AXBoundsForRange" || !range) {
         return std::nullopt;
     }
     return thread_->call([&]() -> std::optional<AXValue> {
@@ -298,6 +297,7 @@ AXError AtspiAccessibility::setAttribute(const platform::AXElement& element, std
     if (handle->kind != Handle::Kind::element) return platform::axAttributeUnsupported;
     AtspiAccessible* target = handle->accessible.get();
     return thread_->call([&]() -> AXError {
+        if (text_field::isDefunct(target)) return platform::axInvalidElement;
         if (name == selectedRangeAttribute) {
             const auto* range = std::get_if<platform::TextRange>(&value);
             return range ? text_field::select(target, *range) : platform::axIllegalArgument;

@@ -16,9 +16,8 @@ GRef<AtspiAccessible> searchFocused(AtspiAccessible* application) {
         states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
         ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
     ErrorSlot error;
-    GArray* found = atspi_collection_get_matches(collection.get(), rule.get(),
-                                                 ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE,
-                                                 error.out());
+    GArray* found = atspi_collection_get_matches(
+        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, error.out());
     if (!found) return nullptr;
     GRef<AtspiAccessible> first;
     for (guint index = 0; index < found->len; ++index) {
@@ -52,8 +51,23 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
         if (current_.get() == source) current_.reset();
         return;
     }
+    searched_ = true;
     current_ = retain(source);
     if (pid_t pid = pidOf_(source)) lastByApplication_[pid] = retain(source);
+}
+
+AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
+    if (current_ || searched_ || !desktop) return current_.get();
+    searched_ = true;
+    ErrorSlot error;
+    gint count = atspi_accessible_get_child_count(desktop, error.out());
+    for (gint index = 0; index < count && !current_; ++index) {
+        ErrorSlot childError;
+        GRef<AtspiAccessible> application(
+            atspi_accessible_get_child_at_index(desktop, index, childError.out()));
+        if (application) current_ = searchFocused(application.get());
+    }
+    return current_.get();
 }
 
 AtspiAccessible* AtspiFocus::focusedIn(pid_t pid, AtspiAccessible* application) {

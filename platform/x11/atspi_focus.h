@@ -21,8 +21,9 @@ class AtspiFocus {
     AtspiFocus(const AtspiFocus&) = delete;
     AtspiFocus& operator=(const AtspiFocus&) = delete;
 
-    // The element that has the focus now, if any.
-    AtspiAccessible* current() const { return current_.get(); }
+    // The element that has the focus now, if any. Before the first focus event, the
+    // applications under `desktop` are asked once which of their elements has it.
+    AtspiAccessible* current(AtspiAccessible* desktop);
     // The element that last had the focus in the application whose root is `application`.
     AtspiAccessible* focusedIn(pid_t pid, AtspiAccessible* application);
 
@@ -33,6 +34,7 @@ class AtspiFocus {
     std::function<pid_t(AtspiAccessible*)> pidOf_;
     GRef<AtspiEventListener> listener_;
     GRef<AtspiAccessible> current_;
+    bool searched_ = false;
     std::map<pid_t, GRef<AtspiAccessible>> lastByApplication_;
 };
 

@@ -52,8 +52,8 @@ constexpr std::array<std::pair<AtspiRole, std::string_view>, 38> namedRoles = {{
 
 // Text-bearing roles: a multi-line one is a text area, any other a text field.
 constexpr std::array<AtspiRole, 6> textRoles = {
-    ATSPI_ROLE_TEXT,       ATSPI_ROLE_ENTRY,         ATSPI_ROLE_PARAGRAPH,
-    ATSPI_ROLE_EDITBAR,    ATSPI_ROLE_DOCUMENT_TEXT, ATSPI_ROLE_TERMINAL,
+    ATSPI_ROLE_TEXT,    ATSPI_ROLE_ENTRY,         ATSPI_ROLE_PARAGRAPH,
+    ATSPI_ROLE_EDITBAR, ATSPI_ROLE_DOCUMENT_TEXT, ATSPI_ROLE_TERMINAL,
 };
 
 }  // namespace

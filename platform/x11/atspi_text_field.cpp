@@ -27,11 +27,13 @@ bool hasState(AtspiAccessible* element, AtspiStateType state) {
     return states && atspi_state_set_contains(states.get(), state);
 }
 
-std::optional<Span> spanOf(std::string_view value, platform::TextRange range) {
+// The code point span of a UTF-16 range; none when negative, or when it leaves the text and
+// `clamped` is false.
+std::optional<Span> spanOf(std::string_view value, platform::TextRange range, bool clamped) {
     if (range.location < 0 || range.length < 0) return std::nullopt;
     auto location = static_cast<std::size_t>(range.location);
     auto end = location + static_cast<std::size_t>(range.length);
-    if (end > text::utf16Length(value)) return std::nullopt;
+    if (!clamped && end > text::utf16Length(value)) return std::nullopt;
     return Span{static_cast<gint>(text::codePointOffsetOfUtf16(value, location)),
                 static_cast<gint>(text::codePointOffsetOfUtf16(value, end))};
 }
@@ -91,6 +93,10 @@ bool isPassword(AtspiAccessible* element) {
     return isPasswordRole(atspi_accessible_get_role(element, error.out()));
 }
 
+bool isDefunct(AtspiAccessible* element) {
+    return hasState(element, ATSPI_STATE_DEFUNCT);
+}
+
 bool isEditable(AtspiAccessible* element) {
     if (isPassword(element)) return false;
     GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
@@ -110,8 +116,7 @@ std::optional<std::string> value(AtspiAccessible* element) {
     return result;
 }
 
-std::optional<platform::TextRange> selectedRange(AtspiAccessible* element,
-                                                 std::string_view value) {
+std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value) {
     GRef<AtspiText> text = textOf(element);
     if (!text) return std::nullopt;
     std::optional<Span> span = selectedSpan(text.get());
@@ -122,7 +127,7 @@ std::optional<platform::TextRange> selectedRange(AtspiAccessible* element,
 std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range) {
     std::optional<std::string> current = value(element);
     if (!current) return std::nullopt;
-    std::optional<Span> span = spanOf(*current, range);
+    std::optional<Span> span = spanOf(*current, range, false);
     if (!span) return std::nullopt;
     return extents(textOf(element).get(), *span);
 }
@@ -144,14 +149,16 @@ AXError replaceSelection(AtspiAccessible* element, const std::string& inserted) 
                                          static_cast<gint>(inserted.size()), error.out())) {
         return platform::axCannotComplete;
     }
-    return placeCaret(text.get(), span->start + codePointsIn(inserted)) ? platform::axSuccess : platform::axCannotComplete;
+    return placeCaret(text.get(), span->start + codePointsIn(inserted))
+               ? platform::axSuccess
+               : platform::axCannotComplete;
 }
 
 AXError select(AtspiAccessible* element, platform::TextRange range) {
     GRef<AtspiText> text = textOf(element);
     std::optional<std::string> current = value(element);
     if (!text || !current) return platform::axAttributeUnsupported;
-    std::optional<Span> span = spanOf(*current, range);
+    std::optional<Span> span = spanOf(*current, range, true);
     if (!span) return platform::axIllegalArgument;
     if (span->start == span->end) {
         return placeCaret(text.get(), span->start) ? platform::axSuccess
@@ -174,7 +181,7 @@ AXError setValue(AtspiAccessible* element, const std::string& contents) {
         return platform::axCannotComplete;
     }
     return placeCaret(textOf(element).get(), codePointsIn(contents)) ? platform::axSuccess
-                                                  : platform::axCannotComplete;
+                                                                     : platform::axCannotComplete;
 }
 
 }  // namespace lumora::x11::text_field

@@ -15,16 +15,18 @@
 namespace lumora::x11::text_field {
 
 bool isPassword(AtspiAccessible* element);
+// The element's application has gone.
+bool isDefunct(AtspiAccessible* element);
 // Implements editable text, is editable now and is no password field.
 bool isEditable(AtspiAccessible* element);
 
 std::optional<std::string> value(AtspiAccessible* element);
 // The first selection, or the caret as an empty range.
-std::optional<platform::TextRange> selectedRange(AtspiAccessible* element,
-                                                 std::string_view value);
+std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value);
 std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range);
 
 platform::AXError replaceSelection(AtspiAccessible* element, const std::string& text);
+// Selects the range, clamped to the text.
 platform::AXError select(AtspiAccessible* element, platform::TextRange range);
 // Replaces the whole text; the caret ends up after it.
 platform::AXError setValue(AtspiAccessible* element, const std::string& text);

@@ -18,7 +18,9 @@ class X11Permissions final : public platform::Permissions {
   public:
     X11Permissions(AccessibilityBusStatus& status, const AtspiThread& accessibility,
                    std::function<bool()> displayAnswers)
-        : status_(status), accessibility_(accessibility), displayAnswers_(std::move(displayAnswers)) {}
+        : status_(status),
+          accessibility_(accessibility),
+          displayAnswers_(std::move(displayAnswers)) {}
 
     int microphoneStatus() override;
     void requestMicrophone(std::function<void(bool granted)> done) override;

@@ -159,6 +159,7 @@ ProcessResult converse(const std::string& executable, const std::string& input,
         feed(child.in, input);
         for (const Exchange& exchange : exchanges) {
             output.waitFor(exchange.awaited, exchange.occurrences);
+            if (exchange.before) exchange.before();
             feed(child.in, exchange.reply);
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));

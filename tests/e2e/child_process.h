@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -35,11 +36,13 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
                               double lingerSeconds = 0);
 
 // One turn of a conversation with a program: once standard output contains `awaited`
-// `occurrences` times, `reply` is written to its standard input.
+// `occurrences` times, `before` runs (what the user does meanwhile), then `reply` is written to
+// its standard input.
 struct Exchange {
     std::string awaited;
     std::string reply;
     std::size_t occurrences = 1;
+    std::function<void()> before = {};
 };
 
 // As runProcessUntil, playing the program's peer: after `input`, each exchange in turn waits

@@ -542,6 +542,27 @@ TestDesktop::Editor TestDesktop::openEditor(const std::string& text,
     return editor;
 }
 
+void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>& keys) {
+    std::vector<std::string> command = {"xdotool", "windowactivate", "--sync",
+                                        std::to_string(editor.window), "key", "--clearmodifiers"};
+    command.insert(command.end(), keys.begin(), keys.end());
+    if (!processes_->tool(command).succeeded) {
+        throw std::runtime_error("test desktop: cannot type into mousepad on " + editor.path);
+    }
+}
+
+std::string TestDesktop::savedText(const Editor& editor) {
+    pressKeys(editor, {"ctrl+s"});
+    // Mousepad marks a window with unsaved changes with a leading "*".
+    bool saved = waitUntil(Clock::now() + editorLimit, [&] {
+        ToolResult title =
+            processes_->tool({"xdotool", "getwindowname", std::to_string(editor.window)});
+        return title.succeeded && !title.output.starts_with("*");
+    });
+    if (!saved) throw std::runtime_error("test desktop: mousepad did not save " + editor.path);
+    return readFile(editor.path);
+}
+
 void TestDesktop::closeEditor(const Editor& editor) {
     processes_->stopEditor(editor.pid);
     bool gone = waitUntil(Clock::now() + stopGrace,

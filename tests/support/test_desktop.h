@@ -44,6 +44,12 @@ class TestDesktop {
     // std::runtime_error when that takes longer than ten seconds.
     Editor openEditor(const std::string& text,
                       const std::function<bool(const Editor&)>& ready = {});
+    // Brings the editor to the front and types `keys` into it as the user would, through the
+    // X server's test extension ("ctrl+End", "Return" …, as xdotool names them).
+    void pressKeys(const Editor& editor, const std::vector<std::string>& keys);
+    // The editor's text as it saves it: the user's Ctrl+S, then the file once the window says
+    // it holds no unsaved change. Brings the editor to the front.
+    std::string savedText(const Editor& editor);
     // Ends the editor process (no save prompt survives it) and waits until its window is gone.
     void closeEditor(const Editor& editor);
 

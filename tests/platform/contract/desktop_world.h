@@ -47,8 +47,8 @@ class DesktopWorld {
 };
 
 // Tags naming the two desktops, for typed suites: `makeWorld<SimWorld>()`.
-struct SimWorld;
-struct X11World;
+struct SimWorld {};
+struct X11World {};
 
 template <class World>
 std::unique_ptr<DesktopWorld> makeWorld();

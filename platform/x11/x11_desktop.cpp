@@ -1,0 +1,104 @@
+#include "platform/x11/x11_desktop.h"
+
+#include <sys/utsname.h>
+
+#include <fstream>
+
+#include "platform/linux/linux_system.h"
+#include "platform/linux/unavailable_language_model.h"
+#include "platform/x11/accessibility_bus_status.h"
+#include "platform/x11/atspi_accessibility.h"
+#include "platform/x11/atspi_thread.h"
+#include "platform/x11/ewmh_windows.h"
+#include "platform/x11/ewmh_workspace.h"
+#include "platform/x11/unbuilt_services.h"
+#include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_permissions.h"
+#include "platform/x11/x11_screen_capture.h"
+
+namespace lumora::x11 {
+
+namespace {
+
+// The logic gates features on the macOS release that brought them; this desktop offers those
+// of macOS 26 (the Assistant and screen context, no image input to an on-device model). The
+// version text names the real system, for the audit records.
+platform::OsVersion reportedVersion() {
+    std::string name = "Linux";
+    std::ifstream release("/etc/os-release");
+    for (std::string line; std::getline(release, line);) {
+        constexpr std::string_view key = "PRETTY_NAME=";
+        if (line.rfind(key, 0) != 0) continue;
+        name = line.substr(key.size());
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+            name = name.substr(1, name.size() - 2);
+        }
+    }
+    utsname kernel{};
+    if (uname(&kernel) == 0) name += std::string(" (kernel ") + kernel.release + ")";
+    return {26, 0, 0, name};
+}
+
+}  // namespace
+
+struct X11Desktop::Services {
+    explicit Services(std::shared_ptr<X11Connection> display)
+        : display(std::move(display)),
+          workspace(this->display),
+          windows(this->display),
+          screenCapture(this->display),
+          accessibility(atspi, busStatus),
+          permissions(busStatus, *atspi,
+                      [connection = this->display] { return connection->alive(); }),
+          system(reportedVersion()) {}
+
+    std::shared_ptr<X11Connection> display;
+    EwmhWorkspace workspace;
+    EwmhWindows windows;
+    X11ScreenCapture screenCapture;
+    std::shared_ptr<AtspiThread> atspi = std::make_shared<AtspiThread>();
+    AccessibilityBusStatus busStatus;
+    AtspiAccessibility accessibility;
+    X11Permissions permissions;
+    platform::LinuxSystem system;
+    NoKeyboardAccess keyboard;
+    NoClipboardAccess pasteboard;
+    NoMicrophone audio;
+    NoRecognizers speech;
+    platform::UnavailableLanguageModel languageModel;
+};
+
+std::unique_ptr<X11Desktop> X11Desktop::open() {
+    return std::unique_ptr<X11Desktop>(
+        new X11Desktop(std::make_unique<Services>(X11Connection::open())));
+}
+
+X11Desktop::X11Desktop(std::unique_ptr<Services> services) : services_(std::move(services)) {}
+X11Desktop::~X11Desktop() = default;
+
+platform::Accessibility& X11Desktop::accessibility() {
+    return services_->accessibility;
+}
+platform::Workspace& X11Desktop::workspace() {
+    return services_->workspace;
+}
+platform::Windows& X11Desktop::windows() {
+    return services_->windows;
+}
+platform::ScreenCapture& X11Desktop::screenCapture() {
+    return services_->screenCapture;
+}
+platform::Permissions& X11Desktop::permissions() {
+    return services_->permissions;
+}
+
+platform::Ports X11Desktop::ports(platform::TextRecognition& textRecognition,
+                                  platform::Images& images,
+                                  platform::AudioConversion& audioConversion) {
+    Services& s = *services_;
+    return {s.accessibility, s.workspace, s.windows,       s.pasteboard,    s.keyboard,
+            s.permissions,   s.speech,    s.audio,         audioConversion, s.screenCapture,
+            textRecognition, images,      s.languageModel, s.system};
+}
+
+}  // namespace lumora::x11

@@ -1,0 +1,33 @@
+// The real Linux desktop: accessibility over AT-SPI, the workspace, windows and their pixels
+// over X11, permissions that follow what works, and the system facts of this machine. What it
+// does not drive yet answers as a missing service does. Owns every connection it opens.
+#pragma once
+
+#include <memory>
+
+#include "platform/ports.h"
+
+namespace lumora::x11 {
+
+class X11Desktop {
+  public:
+    // Throws lumora::Error naming the display when the X server does not answer.
+    static std::unique_ptr<X11Desktop> open();
+    ~X11Desktop();
+
+    platform::Accessibility& accessibility();
+    platform::Workspace& workspace();
+    platform::Windows& windows();
+    platform::ScreenCapture& screenCapture();
+    platform::Permissions& permissions();
+    // The assistant's ports: this desktop's, with the services it does not provide beside.
+    platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images,
+                          platform::AudioConversion& audioConversion);
+
+  private:
+    struct Services;
+    explicit X11Desktop(std::unique_ptr<Services> services);
+    std::unique_ptr<Services> services_;
+};
+
+}  // namespace lumora::x11

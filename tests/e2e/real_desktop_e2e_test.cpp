@@ -1,0 +1,124 @@
+// The helper on the real desktop, through pipes: the headless test desktop with a real GTK
+// editor, the test playing the Lumora app and the user.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/e2e/child_process.h"
+#include "tests/support/test_desktop.h"
+
+namespace lumora {
+namespace {
+
+using nlohmann::json;
+using test_support::TestDesktop;
+
+std::string line(const json& command) {
+    return command.dump() + "\n";
+}
+
+std::map<std::string, std::string> onTheTestDesktop() {
+    std::map<std::string, std::string> environment;
+    for (const std::string& entry : TestDesktop::shared().environment()) {
+        std::size_t equals = entry.find('=');
+        environment[entry.substr(0, equals)] = entry.substr(equals + 1);
+    }
+    environment["LUMORA_DESKTOP"] = "x11";
+    environment.erase("LUMORA_SIM_SCENARIO");
+    return environment;
+}
+
+json cloudAnswer(const char* command, int id, const std::string& text) {
+    return {{"command", command}, {"id", id}, {"action", "text"}, {"text", text}};
+}
+
+std::vector<json> eventsOf(const testing::ProcessResult& result, const std::string& phase) {
+    std::vector<json> found;
+    for (const std::string& text : result.lines()) {
+        json event = json::parse(text);
+        if (event["phase"] == phase) found.push_back(std::move(event));
+    }
+    return found;
+}
+
+// A cloud request typed in the editor: the app gets the editor's real window text and
+// metadata, the answer streams into the editor, undo takes it back, a follow-up lands where
+// the first answer was, and an editor closed mid-request leaves the answer to copy.
+TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp) {
+    const std::string note = "Team update: the beta ships on Friday.";
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor editor = desktop.openEditor(note);
+    desktop.pressKeys(editor, {"ctrl+End"});
+    const std::string answer = " Thanks, team \U0001F680 caf\u00e9!";
+    const std::string shorter = " Thanks!";
+    std::string answered, undone, followedUp;
+
+    auto result = testing::runDialogue(
+        testing::builtProgram("assistant/lumora-assistant"),
+        line({{"command", "open"}, {"id", 1}}) +
+            line({{"command", "ask"}, {"id", 1}, {"text", "Thank the team"}, {"provider", "cloud"}}),
+        {{"\"phase\":\"generation_input\"",
+          line(cloudAnswer("hosted_snapshot", 1, " Thanks,")) +
+              line(cloudAnswer("hosted_complete", 1, answer))},
+         {"\"message\":\"Text inserted\"", line({{"command", "undo"}, {"id", 1}}), 1,
+          [&] { answered = desktop.savedText(editor); }},
+         {"\"message\":\"Change undone\"",
+          line({{"command", "ask"}, {"id", 2}, {"text", "Shorter"}, {"provider", "cloud"}}), 1,
+          [&] { undone = desktop.savedText(editor); }},
+         {"\"phase\":\"generation_input\"",
+          line(cloudAnswer("hosted_snapshot", 2, shorter)) +
+              line(cloudAnswer("hosted_complete", 2, shorter)),
+          2},
+         {"\"message\":\"Text inserted\"",
+          line({{"command", "ask"}, {"id", 3}, {"text", "Once more"}, {"provider", "cloud"}}), 2,
+          [&] { followedUp = desktop.savedText(editor); }},
+         {"\"phase\":\"generation_input\"",
+          line(cloudAnswer("hosted_snapshot", 3, shorter)) +
+              line(cloudAnswer("hosted_complete", 3, shorter)),
+          3, [&] { desktop.closeEditor(editor); }},
+         {"Your answer is available to copy.", ""}},
+        onTheTestDesktop());
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    std::vector<json> inputs = eventsOf(result, "generation_input");
+    ASSERT_EQ(inputs.size(), 3u) << result.out;
+    EXPECT_EQ(inputs[0]["source"],
+              (json{{"app", "Mousepad"},
+                    {"windowTitle", editor.title},
+                    {"focusedRole", "AXTextArea"},
+                    {"focusedLabel", ""}}));
+    // The window's own pixels, read on the device.
+    EXPECT_NE(inputs[0]["screenText"].get<std::string>().find("Team update"), std::string::npos)
+        << inputs[0]["screenText"];
+    EXPECT_EQ(inputs[1]["previousOutput"], answer);
+
+    EXPECT_EQ(answered, note + answer);
+    EXPECT_EQ(undone, note);
+    EXPECT_EQ(followedUp, note + shorter);
+    std::vector<json> results = eventsOf(result, "result");
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.back()["id"], 3);
+    EXPECT_EQ(results.back()["text"], shorter);
+}
+
+TEST(RealDesktopProcessTest, NoDesktopToServeEndsBeforeAnyEvent) {
+    struct Case {
+        std::map<std::string, std::string> environment;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{{"LUMORA_DESKTOP", "wayland"}},
+         "LUMORA_DESKTOP must be \"x11\" or \"sim\", not \"wayland\"."},
+        {{{"LUMORA_DESKTOP", "x11"}, {"DISPLAY", ":9999"}}, "Cannot open the X display"},
+    };
+    for (const Case& c : cases) {
+        auto result = testing::runProcess(testing::builtProgram("assistant/lumora-assistant"),
+                                          line({{"command", "status"}, {"id", 1}}), c.environment);
+        EXPECT_EQ(result.exitStatus, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    }
+}
+
+}  // namespace
+}  // namespace lumora
