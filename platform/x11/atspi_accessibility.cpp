@@ -1,5 +1,6 @@
 #include "platform/x11/atspi_accessibility.h"
 
+#include <chrono>
 #include <map>
 #include <string>
 
@@ -23,6 +24,11 @@ constexpr std::string_view selectedTextAttribute = "AXSelectedText";
 constexpr std::string_view selectedRangeAttribute = "AXSelectedTextRange";
 // Deep enough for any toolkit's nesting of a field inside its window.
 constexpr int maximumAncestry = 64;
+// How long an application that let a call run into the bus timeout is left alone: every read
+// in that time fails at once instead of waiting again, so a hung application costs a capture
+// one timeout, not one per attribute.
+constexpr auto unresponsivePause = std::chrono::seconds(1);
+using Clock = std::chrono::steady_clock;
 
 struct Handle final : platform::AXElementHandle {
     enum class Kind { systemWide, application, element };
@@ -72,6 +78,21 @@ std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
     return value;
 }
 
+AXError writeAttribute(AtspiAccessible* target, std::string_view name, const AXValue& value) {
+    if (text_field::isDefunct(target)) return platform::axInvalidElement;
+    if (name == selectedRangeAttribute) {
+        const auto* range = std::get_if<platform::TextRange>(&value);
+        return range ? text_field::select(target, *range) : platform::axIllegalArgument;
+    }
+    if (name != selectedTextAttribute && name != valueAttribute) {
+        return platform::axAttributeUnsupported;
+    }
+    const auto* written = std::get_if<std::string>(&value);
+    if (!written) return platform::axIllegalArgument;
+    return name == valueAttribute ? text_field::setValue(target, *written)
+                                  : text_field::replaceSelection(target, *written);
+}
+
 }  // namespace
 
 // The accessibility thread's view of the desktop: process ids of bus connections, application
@@ -81,6 +102,22 @@ class AtspiAccessibility::Tree {
     explicit Tree(std::shared_ptr<AtspiThread> thread)
         : thread_(std::move(thread)),
           focus_([this](AtspiAccessible* element) { return pidOf(element); }) {}
+
+    // Runs `work` against the application on `bus` unless it is being left alone, in which case
+    // the answer is `failed`; a call that took a whole bus timeout leaves it alone from now on.
+    template <class Work, class Result = std::invoke_result_t<Work>>
+    Result guarded(const std::string& bus, Result failed, Work work) {
+        auto paused = unresponsive_.find(bus);
+        if (paused != unresponsive_.end()) {
+            if (Clock::now() < paused->second) return failed;
+            unresponsive_.erase(paused);
+        }
+        auto started = Clock::now();
+        Result result = work();
+        auto timeout = std::chrono::milliseconds(AtspiThread::callTimeoutMilliseconds);
+        if (Clock::now() - started >= timeout) unresponsive_[bus] = Clock::now() + unresponsivePause;
+        return result;
+    }
 
     pid_t pidOf(AtspiAccessible* element) {
         const char* bus =
@@ -110,12 +147,17 @@ class AtspiAccessibility::Tree {
         return nullptr;
     }
 
+    static std::string busOf(AtspiAccessible* element) {
+        AtspiObject* object = ATSPI_OBJECT(element);
+        return object->app && object->app->bus_name ? object->app->bus_name : "";
+    }
+
     platform::AXElement handleOf(AtspiAccessible* element) {
         if (!element) return nullptr;
         if (roleOf(element) == ATSPI_ROLE_APPLICATION) return applicationHandle(pidOf(element));
         auto handle = std::make_shared<Handle>(Handle::Kind::element, pidOf(element));
         AtspiObject* object = ATSPI_OBJECT(element);
-        handle->busName = object->app && object->app->bus_name ? object->app->bus_name : "";
+        handle->busName = busOf(element);
         handle->path = object->path ? object->path : "";
         handle->accessible = retain(element);
         handle->thread = thread_;
@@ -140,12 +182,18 @@ class AtspiAccessibility::Tree {
         GRef<AtspiAccessible> root = applicationRoot(pid);
         if (!root) return std::nullopt;
         if (name == "AXRole") return AXValue(std::string("AXApplication"));
+        return guarded(busOf(root.get()), std::optional<AXValue>(),
+                       [&] { return readApplicationAttribute(pid, root.get(), name); });
+    }
+
+    std::optional<AXValue> readApplicationAttribute(pid_t pid, AtspiAccessible* root,
+                                                    std::string_view name) {
         if (name == "AXTitle") {
             ErrorSlot error;
-            return text(atspi_accessible_get_name(root.get(), error.out()));
+            return text(atspi_accessible_get_name(root, error.out()));
         }
-        if (name == "AXFocusedUIElement") return elementValue(focus_.focusedIn(pid, root.get()));
-        if (name == "AXFocusedWindow") return elementValue(focusedWindow(pid, root.get()).get());
+        if (name == "AXFocusedUIElement") return elementValue(focus_.focusedIn(pid, root));
+        if (name == "AXFocusedWindow") return elementValue(focusedWindow(pid, root).get());
         return std::nullopt;
     }
 
@@ -231,6 +279,7 @@ class AtspiAccessibility::Tree {
 
     std::shared_ptr<AtspiThread> thread_;
     std::map<std::string, pid_t, std::less<>> pids_;
+    std::map<std::string, Clock::time_point, std::less<>> unresponsive_;
     AtspiFocus focus_;
 };
 
@@ -263,7 +312,9 @@ std::optional<AXValue> AtspiAccessibility::copyAttribute(const platform::AXEleme
             case Handle::Kind::application:
                 return tree_->readApplication(handle->pid, name);
             case Handle::Kind::element:
-                return tree_->readElement(handle->accessible.get(), name);
+                return tree_->guarded(handle->busName, std::optional<AXValue>(), [&] {
+                    return tree_->readElement(handle->accessible.get(), name);
+                });
         }
         return std::nullopt;
     });
@@ -276,11 +327,14 @@ std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
     if (!handle || handle->kind != Handle::Kind::element || name != "AXBoundsForRange" || !range) {
         return std::nullopt;
     }
-    return thread_->call([&]() -> std::optional<AXValue> {
-        std::optional<platform::Rect> bounds =
-            text_field::boundsForRange(handle->accessible.get(), *range);
-        if (!bounds) return std::nullopt;
-        return AXValue(*bounds);
+    return thread_->call([&] {
+        return tree_->guarded(handle->busName, std::optional<AXValue>(),
+                              [&]() -> std::optional<AXValue> {
+                                  std::optional<platform::Rect> bounds =
+                                      text_field::boundsForRange(handle->accessible.get(), *range);
+                                  if (!bounds) return std::nullopt;
+                                  return AXValue(*bounds);
+                              });
     });
 }
 
@@ -296,19 +350,9 @@ AXError AtspiAccessibility::setAttribute(const platform::AXElement& element, std
     }
     if (handle->kind != Handle::Kind::element) return platform::axAttributeUnsupported;
     AtspiAccessible* target = handle->accessible.get();
-    return thread_->call([&]() -> AXError {
-        if (text_field::isDefunct(target)) return platform::axInvalidElement;
-        if (name == selectedRangeAttribute) {
-            const auto* range = std::get_if<platform::TextRange>(&value);
-            return range ? text_field::select(target, *range) : platform::axIllegalArgument;
-        }
-        if (name != selectedTextAttribute && name != valueAttribute) {
-            return platform::axAttributeUnsupported;
-        }
-        const auto* written = std::get_if<std::string>(&value);
-        if (!written) return platform::axIllegalArgument;
-        return name == valueAttribute ? text_field::setValue(target, *written)
-                                      : text_field::replaceSelection(target, *written);
+    return thread_->call([&] {
+        return tree_->guarded(handle->busName, platform::axCannotComplete,
+                              [&] { return writeAttribute(target, name, value); });
     });
 }
 

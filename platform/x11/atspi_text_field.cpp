@@ -50,7 +50,10 @@ std::optional<Span> selectedSpan(AtspiText* text) {
     if (error.failed()) return std::nullopt;
     if (selections > 0) {
         AtspiRange* range = atspi_text_get_selection(text, 0, error.out());
-        if (!range) return std::nullopt;
+        if (!range || error.failed()) {
+            g_free(range);
+            return std::nullopt;
+        }
         Span span{std::min(range->start_offset, range->end_offset),
                   std::max(range->start_offset, range->end_offset)};
         g_free(range);
@@ -77,7 +80,10 @@ std::optional<platform::Rect> extents(AtspiText* text, Span span) {
                                                              ATSPI_COORD_TYPE_SCREEN, error.out())
                           : atspi_text_get_range_extents(text, span.start, span.end,
                                                          ATSPI_COORD_TYPE_SCREEN, error.out());
-    if (!rect) return std::nullopt;
+    if (!rect || error.failed()) {
+        g_free(rect);
+        return std::nullopt;
+    }
     platform::Rect bounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
                           static_cast<double>(rect->width), static_cast<double>(rect->height)};
     g_free(rect);
@@ -106,12 +112,12 @@ bool isEditable(AtspiAccessible* element) {
 std::optional<std::string> value(AtspiAccessible* element) {
     GRef<AtspiText> text = textOf(element);
     if (!text) return std::nullopt;
+    // To the end (-1) in one call: the character count is a property, and a property read
+    // that times out answers 0 without reporting it.
     ErrorSlot error;
-    gint count = atspi_text_get_character_count(text.get(), error.out());
-    if (error.failed()) return std::nullopt;
-    gchar* contents = atspi_text_get_text(text.get(), 0, count, error.out());
-    if (!contents) return std::nullopt;
-    std::string result(contents);
+    gchar* contents = atspi_text_get_text(text.get(), 0, -1, error.out());
+    std::optional<std::string> result;
+    if (contents && !error.failed()) result = std::string(contents);
     g_free(contents);
     return result;
 }

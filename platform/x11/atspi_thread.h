@@ -15,7 +15,7 @@ namespace lumora::x11 {
 class AtspiThread {
   public:
     // Per-call bus timeout: an application that does not answer within it reads as unreadable.
-    static constexpr int callTimeoutMilliseconds = 250;
+    static constexpr int callTimeoutMilliseconds = 200;
 
     AtspiThread();
     ~AtspiThread();

@@ -17,9 +17,9 @@ std::string line(const json& command) {
     return command.dump() + "\n";
 }
 
-std::map<std::string, std::string> onTheTestDesktop() {
+std::map<std::string, std::string> on(const TestDesktop& desktop) {
     std::map<std::string, std::string> environment;
-    for (const std::string& entry : TestDesktop::shared().environment()) {
+    for (const std::string& entry : desktop.environment()) {
         std::size_t equals = entry.find('=');
         environment[entry.substr(0, equals)] = entry.substr(equals + 1);
     }
@@ -77,7 +77,7 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
               line(cloudAnswer("hosted_complete", 3, shorter)),
           3, [&] { desktop.closeEditor(editor); }},
          {"Your answer is available to copy.", ""}},
-        onTheTestDesktop());
+        on(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     std::vector<json> inputs = eventsOf(result, "generation_input");
@@ -99,6 +99,44 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
     ASSERT_FALSE(results.empty());
     EXPECT_EQ(results.back()["id"], 3);
     EXPECT_EQ(results.back()["text"], shorter);
+}
+
+// The accessibility bus, then the X server, go away while the helper runs: it keeps answering,
+// without them, and exits 0 at the end of input.
+TEST(RealDesktopProcessTest, TheDesktopGoingAwayLeavesTheHelperAnswering) {
+    TestDesktop desktop;
+    desktop.openEditor("Draft");
+    const std::string opened = "Hold your Assistant shortcut to speak a request.";
+    auto result = testing::runDialogue(
+        testing::builtProgram("assistant/lumora-assistant"), line({{"command", "open"}, {"id", 1}}),
+        {{opened, line({{"command", "open"}, {"id", 2}}), 1, [&] { desktop.stopSessionBus(); }},
+         {opened, line({{"command", "open"}, {"id", 3}}), 2, [&] { desktop.stopDisplay(); }},
+         {opened,
+          line({{"command", "ask"}, {"id", 3}, {"text", "Hello"}, {"provider", "cloud"}}) +
+              line({{"command", "status"}, {"id", 4}}),
+          3},
+         {"\"phase\":\"availability\"", ""}},
+        on(desktop));
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    std::vector<json> results = eventsOf(result, "result");
+    ASSERT_EQ(results.size(), 3u) << result.out;
+    EXPECT_EQ(results[0]["source"], "Mousepad");
+    EXPECT_EQ(results[0]["canInsert"], true);
+    // Without the accessibility bus the editor is still known, its field no longer.
+    EXPECT_EQ(results[1]["source"], "Mousepad");
+    EXPECT_EQ(results[1]["canInsert"], false);
+    // Without the X server nothing is in front.
+    EXPECT_EQ(results[2]["source"], "");
+    // Screen capture works exactly while the server answers.
+    std::vector<json> errors = eventsOf(result, "error");
+    ASSERT_EQ(errors.size(), 1u) << result.out;
+    EXPECT_EQ(errors[0]["message"],
+              "Enable Screen Recording in Lumora\u2019s Assistant section, then try again.");
+    std::vector<json> availability = eventsOf(result, "availability");
+    ASSERT_EQ(availability.size(), 1u);
+    EXPECT_EQ(availability[0]["accessibility"], false);
+    EXPECT_EQ(availability[0]["screen"], false);
 }
 
 TEST(RealDesktopProcessTest, NoDesktopToServeEndsBeforeAnyEvent) {

@@ -264,7 +264,9 @@ struct TestDesktop::Processes {
     std::map<std::string, std::string> variables = privateVariables(folder);
     std::string display;
     std::string sessionBus;
-    std::vector<pid_t> services;  // in the order they started
+    // In the order they started: the X server, the session bus, the window manager; 0 once
+    // stopped.
+    std::vector<pid_t> services;
     std::mutex mutex;             // guards what follows
     std::vector<pid_t> editors;
     int notes = 0;
@@ -416,7 +418,7 @@ struct TestDesktop::Processes {
             editors.clear();
         }
         for (auto service = services.rbegin(); service != services.rend(); ++service) {
-            stopGroup(*service);
+            if (*service != 0) stopGroup(*service);
         }
         services.clear();
         std::error_code ignored;
@@ -469,6 +471,12 @@ struct TestDesktop::Processes {
         stopEditor(editor.pid);
         throw std::runtime_error(
             failure("mousepad on " + editor.path + " " + reason + " waiting until " + stage, log));
+    }
+
+    void stopService(std::size_t index) {
+        if (index >= services.size() || services[index] == 0) return;
+        stopGroup(services[index]);
+        services[index] = 0;
     }
 
     void stopEditor(pid_t pid) {
@@ -540,6 +548,14 @@ TestDesktop::Editor TestDesktop::openEditor(const std::string& text,
             editor, "it is ready", deadline, [&] { return ready(editor); }, readyInterval);
     }
     return editor;
+}
+
+void TestDesktop::stopDisplay() {
+    processes_->stopService(0);
+}
+
+void TestDesktop::stopSessionBus() {
+    processes_->stopService(1);
 }
 
 void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>& keys) {

@@ -53,12 +53,18 @@ class TestDesktop {
     // Ends the editor process (no save prompt survives it) and waits until its window is gone.
     void closeEditor(const Editor& editor);
 
+    // A desktop of its own, for a test that takes parts of it away.
+    TestDesktop();
     TestDesktop(const TestDesktop&) = delete;
     TestDesktop& operator=(const TestDesktop&) = delete;
     ~TestDesktop();
 
+    // The X server goes away.
+    void stopDisplay();
+    // The session bus goes away, and the accessibility bus it started with it.
+    void stopSessionBus();
+
   private:
-    TestDesktop();
     struct Processes;
     Processes* processes_;
 };

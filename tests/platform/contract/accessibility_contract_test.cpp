@@ -2,6 +2,10 @@
 // frontmost editor, its text and selection in UTF-16 units, writes that replace the selection,
 // its window and caret bounds, and an application that quits.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
 
 #include "runtime/text.h"
 #include "tests/platform/contract/desktop_world.h"
@@ -114,6 +118,32 @@ TYPED_TEST(AccessibilityContract, AnEditorThatQuitsLeavesNothingToReadOrWrite) {
     EXPECT_EQ(ax.setAttribute(field, "AXSelectedText", std::string("x")),
               platform::axInvalidElement);
     EXPECT_EQ(this->focusedField(editor), nullptr);
+}
+
+// A hung application must not hang its caller: each call costs at most the bus timeout and
+// reads as unreadable, and the application answers again once it runs.
+TEST(RealAccessibility, AHungEditorReadsAsUnreadableUntilItRunsAgain) {
+    std::unique_ptr<DesktopWorld> world = makeWorld<X11World>();
+    Editor editor = world->openEditors({"Still here."}).back();
+    auto& ax = world->accessibility();
+    auto focused = ax.copyAttribute(ax.applicationElement(editor.pid), "AXFocusedUIElement");
+    ASSERT_TRUE(focused);
+    AXElement field = std::get<AXElement>(*focused);
+
+    ASSERT_EQ(::kill(editor.pid, SIGSTOP), 0);
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ax.copyAttribute(field, "AXValue"), std::nullopt);
+    EXPECT_EQ(ax.setAttribute(field, "AXSelectedText", std::string("x")),
+              platform::axCannotComplete);
+    // A hang, not a speed limit: libatspi's own timeout would be 25 seconds a call.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    ASSERT_EQ(::kill(editor.pid, SIGCONT), 0);
+    // It is left alone for a moment, then read again.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!ax.copyAttribute(field, "AXValue") && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(ax.copyAttribute(field, "AXValue"), platform::AXValue(std::string("Still here.")));
 }
 
 }  // namespace
