@@ -99,9 +99,8 @@ Desktop chosenDesktop() {
     if (const auto* refusal = std::get_if<std::string>(&choice)) {
         throw lumora::Error("Lumora", 2, *refusal);
     }
-    return std::get<lumora::DesktopKind>(choice) == lumora::DesktopKind::x11
-               ? realDesktop()
-               : simulatedDesktop();
+    return std::get<lumora::DesktopKind>(choice) == lumora::DesktopKind::x11 ? realDesktop()
+                                                                             : simulatedDesktop();
 }
 
 }  // namespace

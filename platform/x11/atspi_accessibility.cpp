@@ -56,11 +56,6 @@ std::optional<AXValue> text(gchar* owned) {
     return AXValue(std::move(value));
 }
 
-AtspiRole roleOf(AtspiAccessible* element) {
-    ErrorSlot error;
-    return atspi_accessible_get_role(element, error.out());
-}
-
 bool isMultiLine(AtspiAccessible* element) {
     GRef<AtspiStateSet> states(atspi_accessible_get_state_set(element));
     return states && atspi_state_set_contains(states.get(), ATSPI_STATE_MULTI_LINE);
@@ -78,8 +73,10 @@ std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
     return value;
 }
 
-AXError writeAttribute(AtspiAccessible* target, std::string_view name, const AXValue& value) {
+AXError writeAttribute(AtspiAccessible* target, bool password, std::string_view name,
+                       const AXValue& value) {
     if (text_field::isDefunct(target)) return platform::axInvalidElement;
+    if (password) return platform::axAttributeUnsupported;
     if (name == selectedRangeAttribute) {
         const auto* range = std::get_if<platform::TextRange>(&value);
         return range ? text_field::select(target, *range) : platform::axIllegalArgument;
@@ -115,7 +112,8 @@ class AtspiAccessibility::Tree {
         auto started = Clock::now();
         Result result = work();
         auto timeout = std::chrono::milliseconds(AtspiThread::callTimeoutMilliseconds);
-        if (Clock::now() - started >= timeout) unresponsive_[bus] = Clock::now() + unresponsivePause;
+        if (Clock::now() - started >= timeout)
+            unresponsive_[bus] = Clock::now() + unresponsivePause;
         return result;
     }
 
@@ -147,6 +145,27 @@ class AtspiAccessibility::Tree {
         return nullptr;
     }
 
+    // An element's role never changes, and its identity on the bus is never reused, so each is
+    // asked once.
+    AtspiRole roleOf(AtspiAccessible* element) {
+        std::string identity = busOf(element) + pathOf(element);
+        auto known = roles_.find(identity);
+        if (known != roles_.end()) return known->second;
+        ErrorSlot error;
+        AtspiRole role = atspi_accessible_get_role(element, error.out());
+        if (error.failed()) return ATSPI_ROLE_INVALID;
+        roles_.emplace(std::move(identity), role);
+        return role;
+    }
+
+    // Nothing reads or writes the text of a password field.
+    bool isPassword(AtspiAccessible* element) { return isPasswordRole(roleOf(element)); }
+
+    static std::string pathOf(AtspiAccessible* element) {
+        const char* path = ATSPI_OBJECT(element)->path;
+        return path ? path : "";
+    }
+
     static std::string busOf(AtspiAccessible* element) {
         AtspiObject* object = ATSPI_OBJECT(element);
         return object->app && object->app->bus_name ? object->app->bus_name : "";
@@ -156,9 +175,8 @@ class AtspiAccessibility::Tree {
         if (!element) return nullptr;
         if (roleOf(element) == ATSPI_ROLE_APPLICATION) return applicationHandle(pidOf(element));
         auto handle = std::make_shared<Handle>(Handle::Kind::element, pidOf(element));
-        AtspiObject* object = ATSPI_OBJECT(element);
         handle->busName = busOf(element);
-        handle->path = object->path ? object->path : "";
+        handle->path = pathOf(element);
         handle->accessible = retain(element);
         handle->thread = thread_;
         return handle;
@@ -200,8 +218,8 @@ class AtspiAccessibility::Tree {
     std::optional<AXValue> readElement(AtspiAccessible* element, std::string_view name) {
         ErrorSlot error;
         if (name == "AXRole" || name == "AXSubrole") {
-            AtspiRole role = atspi_accessible_get_role(element, error.out());
-            if (error.failed()) return std::nullopt;
+            AtspiRole role = roleOf(element);
+            if (role == ATSPI_ROLE_INVALID) return std::nullopt;
             AXRoles roles = axRolesOf(role, isMultiLine(element));
             if (name == "AXRole") return AXValue(std::string(roles.role));
             if (roles.subrole) return AXValue(std::string(*roles.subrole));
@@ -217,6 +235,7 @@ class AtspiAccessibility::Tree {
             return elementValue(parent.get());
         }
         if (name == "AXWindow") return elementValue(windowOf(element).get());
+        if (isPassword(element)) return std::nullopt;
         if (name == valueAttribute) {
             std::optional<std::string> value = text_field::value(element);
             if (!value) return std::nullopt;
@@ -242,7 +261,18 @@ class AtspiAccessibility::Tree {
         return AXValue(std::move(handle));
     }
 
+    // The window an element is in; remembered, since the logic asks for the focused element's
+    // window on every streamed snapshot, and elements do not move between windows.
     GRef<AtspiAccessible> windowOf(AtspiAccessible* element) {
+        std::string identity = busOf(element) + pathOf(element);
+        auto known = windows_.find(identity);
+        if (known != windows_.end()) return retain(known->second.get());
+        GRef<AtspiAccessible> window = searchWindowOf(element);
+        if (window) windows_.emplace(std::move(identity), retain(window.get()));
+        return window;
+    }
+
+    GRef<AtspiAccessible> searchWindowOf(AtspiAccessible* element) {
         GRef<AtspiAccessible> current = retain(element);
         for (int examined = 0; current && examined < maximumAncestry; ++examined) {
             AtspiRole role = roleOf(current.get());
@@ -280,6 +310,8 @@ class AtspiAccessibility::Tree {
     std::shared_ptr<AtspiThread> thread_;
     std::map<std::string, pid_t, std::less<>> pids_;
     std::map<std::string, Clock::time_point, std::less<>> unresponsive_;
+    std::map<std::string, AtspiRole, std::less<>> roles_;
+    std::map<std::string, GRef<AtspiAccessible>, std::less<>> windows_;
     AtspiFocus focus_;
 };
 
@@ -330,6 +362,9 @@ std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
     return thread_->call([&] {
         return tree_->guarded(handle->busName, std::optional<AXValue>(),
                               [&]() -> std::optional<AXValue> {
+                                  if (tree_->isPassword(handle->accessible.get())) {
+                                      return std::nullopt;
+                                  }
                                   std::optional<platform::Rect> bounds =
                                       text_field::boundsForRange(handle->accessible.get(), *range);
                                   if (!bounds) return std::nullopt;
@@ -351,8 +386,9 @@ AXError AtspiAccessibility::setAttribute(const platform::AXElement& element, std
     if (handle->kind != Handle::Kind::element) return platform::axAttributeUnsupported;
     AtspiAccessible* target = handle->accessible.get();
     return thread_->call([&] {
-        return tree_->guarded(handle->busName, platform::axCannotComplete,
-                              [&] { return writeAttribute(target, name, value); });
+        return tree_->guarded(handle->busName, platform::axCannotComplete, [&] {
+            return writeAttribute(target, tree_->isPassword(target), name, value);
+        });
     });
 }
 
@@ -370,12 +406,11 @@ std::optional<bool> AtspiAccessibility::isAttributeSettable(const platform::AXEl
     }
     return thread_->call([&]() -> std::optional<bool> {
         AtspiAccessible* target = handle->accessible.get();
+        if (tree_->isPassword(target)) return false;
         if (name == selectedTextAttribute || name == valueAttribute) {
             return text_field::isEditable(target);
         }
-        if (name == selectedRangeAttribute) {
-            return !text_field::isPassword(target) && text_field::value(target).has_value();
-        }
+        if (name == selectedRangeAttribute) return text_field::value(target).has_value();
         return false;
     });
 }

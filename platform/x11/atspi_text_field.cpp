@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/x11/atspi_roles.h"
 #include "runtime/text.h"
 
 namespace lumora::x11::text_field {
@@ -18,7 +17,6 @@ struct Span {
 };
 
 GRef<AtspiText> textOf(AtspiAccessible* element) {
-    if (isPassword(element)) return nullptr;
     return GRef<AtspiText>(atspi_accessible_get_text_iface(element));
 }
 
@@ -68,9 +66,13 @@ gint codePointsIn(std::string_view text) {
     return static_cast<gint>(text::codePointOffsetOfUtf16(text, text::utf16Length(text)));
 }
 
+// Toolkits move the caret along with text inserted at it, and setting it again makes them lay
+// the text out again, which costs more than the insertion; so it is set only where it is not.
 bool placeCaret(AtspiText* text, gint offset) {
     ErrorSlot error;
-    return atspi_text_set_caret_offset(text, offset, error.out()) && !error.failed();
+    if (atspi_text_get_caret_offset(text, error.out()) == offset && !error.failed()) return true;
+    ErrorSlot setError;
+    return atspi_text_set_caret_offset(text, offset, setError.out()) && !setError.failed();
 }
 
 std::optional<platform::Rect> extents(AtspiText* text, Span span) {
@@ -94,17 +96,11 @@ std::optional<platform::Rect> extents(AtspiText* text, Span span) {
 
 }  // namespace
 
-bool isPassword(AtspiAccessible* element) {
-    ErrorSlot error;
-    return isPasswordRole(atspi_accessible_get_role(element, error.out()));
-}
-
 bool isDefunct(AtspiAccessible* element) {
     return hasState(element, ATSPI_STATE_DEFUNCT);
 }
 
 bool isEditable(AtspiAccessible* element) {
-    if (isPassword(element)) return false;
     GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
     return editable && hasState(element, ATSPI_STATE_EDITABLE);
 }

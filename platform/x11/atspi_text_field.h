@@ -1,7 +1,8 @@
 // Reading and writing a text element over AT-SPI in the accessibility port's terms: ranges in
 // UTF-16 code units (AT-SPI counts code points, converted exactly both ways), writes that
 // replace the selection and leave a bare caret behind the new text, and the screen rectangle
-// of a range. Password fields are never read or written. Accessibility thread only.
+// of a range. Whether a field may be read at all (password fields may not) is the port's
+// decision, not these functions'. Accessibility thread only.
 #pragma once
 
 #include <optional>
@@ -14,10 +15,9 @@
 
 namespace lumora::x11::text_field {
 
-bool isPassword(AtspiAccessible* element);
 // The element's application has gone.
 bool isDefunct(AtspiAccessible* element);
-// Implements editable text, is editable now and is no password field.
+// Implements editable text and is editable now.
 bool isEditable(AtspiAccessible* element);
 
 std::optional<std::string> value(AtspiAccessible* element);

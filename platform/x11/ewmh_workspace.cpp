@@ -44,6 +44,19 @@ std::optional<platform::DesktopEntry> matchingEntry(const std::optional<std::str
 }  // namespace
 
 platform::RunningApplication EwmhWorkspace::application(WindowId window, pid_t pid) {
+    {
+        std::lock_guard lock(describedMutex_);
+        auto known = described_.find(pid);
+        // A process id is reused only once its process is gone.
+        if (known != described_.end() && !isTerminated(pid)) return known->second;
+    }
+    platform::RunningApplication app = describe(window, pid);
+    std::lock_guard lock(describedMutex_);
+    described_[pid] = app;
+    return app;
+}
+
+platform::RunningApplication EwmhWorkspace::describe(WindowId window, pid_t pid) {
     std::vector<std::string> windowClass = connection_->strings(window, "WM_CLASS");
     platform::RunningApplication app{pid, std::nullopt, std::nullopt};
     if (auto entry = matchingEntry(connection_->text(window, "_GTK_APPLICATION_ID"), windowClass)) {

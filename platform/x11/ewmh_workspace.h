@@ -5,7 +5,9 @@
 // window, from its window's WM_CLASS otherwise (see application()).
 #pragma once
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/workspace.h"
@@ -41,9 +43,14 @@ class EwmhWorkspace final : public platform::Workspace {
     // otherwise they are the WM_CLASS class and instance. An entry matches when its id equals
     // the GTK application id of the window (which names the entry by convention), or the
     // WM_CLASS instance or class ignoring case.
+    // Described once per process: the frontmost application is asked for on every streamed
+    // snapshot, and a running process keeps its name.
     platform::RunningApplication application(WindowId window, pid_t pid);
+    platform::RunningApplication describe(WindowId window, pid_t pid);
 
     std::shared_ptr<X11Connection> connection_;
+    std::mutex describedMutex_;
+    std::map<pid_t, platform::RunningApplication> described_;
 };
 
 }  // namespace lumora::x11

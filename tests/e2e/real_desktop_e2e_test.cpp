@@ -56,10 +56,10 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
     auto result = testing::runDialogue(
         testing::builtProgram("assistant/lumora-assistant"),
         line({{"command", "open"}, {"id", 1}}) +
-            line({{"command", "ask"}, {"id", 1}, {"text", "Thank the team"}, {"provider", "cloud"}}),
-        {{"\"phase\":\"generation_input\"",
-          line(cloudAnswer("hosted_snapshot", 1, " Thanks,")) +
-              line(cloudAnswer("hosted_complete", 1, answer))},
+            line(
+                {{"command", "ask"}, {"id", 1}, {"text", "Thank the team"}, {"provider", "cloud"}}),
+        {{"\"phase\":\"generation_input\"", line(cloudAnswer("hosted_snapshot", 1, " Thanks,")) +
+                                                line(cloudAnswer("hosted_complete", 1, answer))},
          {"\"message\":\"Text inserted\"", line({{"command", "undo"}, {"id", 1}}), 1,
           [&] { answered = desktop.savedText(editor); }},
          {"\"message\":\"Change undone\"",
@@ -82,11 +82,10 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
 
     std::vector<json> inputs = eventsOf(result, "generation_input");
     ASSERT_EQ(inputs.size(), 3u) << result.out;
-    EXPECT_EQ(inputs[0]["source"],
-              (json{{"app", "Mousepad"},
-                    {"windowTitle", editor.title},
-                    {"focusedRole", "AXTextArea"},
-                    {"focusedLabel", ""}}));
+    EXPECT_EQ(inputs[0]["source"], (json{{"app", "Mousepad"},
+                                         {"windowTitle", editor.title},
+                                         {"focusedRole", "AXTextArea"},
+                                         {"focusedLabel", ""}}));
     // The window's own pixels, read on the device.
     EXPECT_NE(inputs[0]["screenText"].get<std::string>().find("Team update"), std::string::npos)
         << inputs[0]["screenText"];

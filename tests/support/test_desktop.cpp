@@ -267,7 +267,7 @@ struct TestDesktop::Processes {
     // In the order they started: the X server, the session bus, the window manager; 0 once
     // stopped.
     std::vector<pid_t> services;
-    std::mutex mutex;             // guards what follows
+    std::mutex mutex;  // guards what follows
     std::vector<pid_t> editors;
     int notes = 0;
 
@@ -559,12 +559,25 @@ void TestDesktop::stopSessionBus() {
 }
 
 void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>& keys) {
-    std::vector<std::string> command = {"xdotool", "windowactivate", "--sync",
-                                        std::to_string(editor.window), "key", "--clearmodifiers"};
+    std::vector<std::string> command = {"xdotool", "windowactivate",
+                                        "--sync",  std::to_string(editor.window),
+                                        "key",     "--clearmodifiers"};
     command.insert(command.end(), keys.begin(), keys.end());
     if (!processes_->tool(command).succeeded) {
         throw std::runtime_error("test desktop: cannot type into mousepad on " + editor.path);
     }
+}
+
+void TestDesktop::resizeWindow(const Editor& editor, int width, int height) {
+    const std::string window = std::to_string(editor.window);
+    processes_->tool(
+        {"xdotool", "windowsize", "--sync", window, std::to_string(width), std::to_string(height)});
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    bool resized = waitUntil(Clock::now() + editorLimit, [&] {
+        return processes_->tool({"xdotool", "getwindowgeometry", window}).output.find(size) !=
+               std::string::npos;
+    });
+    if (!resized) throw std::runtime_error("test desktop: mousepad was not resized to " + size);
 }
 
 std::string TestDesktop::savedText(const Editor& editor) {

@@ -47,6 +47,8 @@ class TestDesktop {
     // Brings the editor to the front and types `keys` into it as the user would, through the
     // X server's test extension ("ctrl+End", "Return" …, as xdotool names them).
     void pressKeys(const Editor& editor, const std::vector<std::string>& keys);
+    // Resizes the editor's window to `width` by `height` pixels and waits until it has that size.
+    void resizeWindow(const Editor& editor, int width, int height);
     // The editor's text as it saves it: the user's Ctrl+S, then the file once the window says
     // it holds no unsaved change. Brings the editor to the front.
     std::string savedText(const Editor& editor);

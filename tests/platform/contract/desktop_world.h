@@ -3,14 +3,13 @@
 // desktop), so the simulation cannot drift from a real desktop.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/accessibility.h"
 #include "platform/permissions.h"
