@@ -100,6 +100,28 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
     EXPECT_EQ(results.back()["text"], shorter);
 }
 
+// A region of the screen chosen with the real selector, then a selection the user gives up.
+TEST(RealDesktopProcessTest, ARegionIsCapturedWithTheSelectorOrGivenUp) {
+    TestDesktop& desktop = TestDesktop::shared();
+    desktop.openEditor("Region notes");
+    const std::string region = line({{"command", "screen"}, {"id", 1}, {"context", "region"}});
+    const std::string capturing = "Capturing your window\u2026";
+    auto result =
+        testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
+                             line({{"command", "open"}, {"id", 1}}) + region,
+                             {{capturing, "", 1, [&] { desktop.dragRegion(100, 100, 400, 300); }},
+                              {"\"message\":\"Visual context captured\"", region},
+                              {capturing, "", 2, [&] { desktop.abortRegionSelection(); }},
+                              {"Could not capture visual context", ""}},
+                             on(desktop));
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    std::vector<json> errors = eventsOf(result, "error");
+    ASSERT_EQ(errors.size(), 1u) << result.out;
+    EXPECT_EQ(errors[0]["message"],
+              "Could not capture visual context: The operation couldn\u2019t be completed. "
+              "(Capture canceled error 1.)");
+}
+
 // The accessibility bus, then the X server, go away while the helper runs: it keeps answering,
 // without them, and exits 0 at the end of input.
 TEST(RealDesktopProcessTest, TheDesktopGoingAwayLeavesTheHelperAnswering) {

@@ -568,6 +568,33 @@ void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>
     }
 }
 
+namespace {
+// The selector polls the pointer and keyboard, so a press has to last a moment to be seen.
+const std::string pressLength = "0.3";
+}  // namespace
+
+void TestDesktop::dragRegion(int x0, int y0, int x1, int y1) {
+    awaitRegionSelector();
+    processes_->tool({"xdotool", "mousemove", std::to_string(x0), std::to_string(y0), "sleep",
+                      pressLength, "mousedown", "1", "sleep", pressLength, "mousemove",
+                      std::to_string(x1), std::to_string(y1), "sleep", pressLength, "mouseup",
+                      "1"});
+}
+
+void TestDesktop::abortRegionSelection() {
+    awaitRegionSelector();
+    processes_->tool({"xdotool", "keydown", "Escape", "sleep", pressLength, "keyup", "Escape"});
+}
+
+void TestDesktop::awaitRegionSelector() {
+    bool running = waitUntil(Clock::now() + editorLimit, [&] {
+        return processes_->tool({"pgrep", "-x", "maim"}).succeeded;
+    });
+    if (!running) throw std::runtime_error("test desktop: no region selector started");
+    // It grabs the pointer once it has started.
+    processes_->tool({"sleep", pressLength});
+}
+
 void TestDesktop::resizeWindow(const Editor& editor, int width, int height) {
     const std::string window = std::to_string(editor.window);
     processes_->tool(

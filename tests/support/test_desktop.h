@@ -47,6 +47,10 @@ class TestDesktop {
     // Brings the editor to the front and types `keys` into it as the user would, through the
     // X server's test extension ("ctrl+End", "Return" …, as xdotool names them).
     void pressKeys(const Editor& editor, const std::vector<std::string>& keys);
+    // Once a region selector (maim) runs, the user drags across the screen from (x0, y0) to
+    // (x1, y1), or presses Escape to give up, holding each key and button as a person does.
+    void dragRegion(int x0, int y0, int x1, int y1);
+    void abortRegionSelection();
     // Resizes the editor's window to `width` by `height` pixels and waits until it has that size.
     void resizeWindow(const Editor& editor, int width, int height);
     // The editor's text as it saves it: the user's Ctrl+S, then the file once the window says
@@ -67,6 +71,7 @@ class TestDesktop {
     void stopSessionBus();
 
   private:
+    void awaitRegionSelector();
     struct Processes;
     Processes* processes_;
 };
