@@ -2,30 +2,36 @@
 
 #include <atspi/atspi.h>
 
+#include <deque>
+#include <mutex>
+
 namespace lumora::x11 {
 
+// The work waits in a queue of its own, behind its own lock, and GLib is only asked to wake
+// the thread: so the hand-over is one the thread checker sees.
 struct AtspiThread::Loop {
     GMainContext* context = g_main_context_new();
     GMainLoop* mainLoop = g_main_loop_new(context, FALSE);
     std::thread::id owner;
+    std::mutex mutex;
+    std::deque<std::function<void()>> queued;
+
     ~Loop() {
         g_main_loop_unref(mainLoop);
         g_main_context_unref(context);
     }
+
+    static gboolean runQueued(gpointer self) {
+        auto* loop = static_cast<Loop*>(self);
+        std::deque<std::function<void()>> ready;
+        {
+            std::lock_guard lock(loop->mutex);
+            ready.swap(loop->queued);
+        }
+        for (std::function<void()>& work : ready) work();
+        return G_SOURCE_REMOVE;
+    }
 };
-
-namespace {
-
-gboolean runOnce(gpointer data) {
-    (*static_cast<std::function<void()>*>(data))();
-    return G_SOURCE_REMOVE;
-}
-
-void destroyWork(gpointer data) {
-    delete static_cast<std::function<void()>*>(data);
-}
-
-}  // namespace
 
 AtspiThread::AtspiThread() : loop_(std::make_unique<Loop>()) {
     std::promise<bool> started;
@@ -52,8 +58,16 @@ AtspiThread::~AtspiThread() {
 }
 
 void AtspiThread::post(std::function<void()> work) {
-    auto* queued = new std::function<void()>(std::move(work));
-    g_main_context_invoke_full(loop_->context, G_PRIORITY_DEFAULT, runOnce, queued, destroyWork);
+    {
+        std::lock_guard lock(loop_->mutex);
+        loop_->queued.push_back(std::move(work));
+    }
+    // An idle source rather than an invocation, which would run the queue at once, nested in
+    // the call that posts, when that is on this thread.
+    GSource* wake = g_idle_source_new();
+    g_source_set_callback(wake, &Loop::runQueued, loop_.get(), nullptr);
+    g_source_attach(wake, loop_->context);
+    g_source_unref(wake);
 }
 
 bool AtspiThread::isCurrent() const {
