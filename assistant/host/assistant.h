@@ -94,7 +94,7 @@ class Assistant {
     void prepareScreenContext();
     void checkRelease(std::uint64_t id, std::optional<std::uint16_t> key,
                       platform::EventFlags flags);
-    void recognized(std::uint64_t recordingSerial,
+    void recognized(std::uint64_t requestID, std::uint64_t recordingSerial,
                     const std::optional<platform::RecognitionResult>& result,
                     const std::optional<std::string>& error);
     void finishRecording();

@@ -131,6 +131,9 @@ void Assistant::ask(const Request& request) {
     std::string_view trimmed =
         request.text ? text::trimWhitespaceAndNewlines(*request.text) : std::string_view();
     if (trimmed.empty()) {
+        // Ends what runs, as every new request does: a recording left behind would keep the
+        // microphone on and speak into the next session under this id.
+        cancel(true);
         session_.id = request.id;
         event("error", emptyRequestMessage);
         return;

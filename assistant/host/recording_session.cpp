@@ -123,10 +123,14 @@ bool Assistant::permitsRecording(const Request& request) {
 platform::RecognitionHandler Assistant::recognitionHandler(std::uint64_t recordingSerial) {
     std::weak_ptr<Assistant*> weak = lifetime_;
     EventLoop& loop = loop_;
-    return [weak, &loop, recordingSerial](const std::optional<platform::RecognitionResult>& result,
-                                          const std::optional<std::string>& error) {
-        loop.post([weak, recordingSerial, result, error] {
-            if (auto self = weak.lock()) (*self)->recognized(recordingSerial, result, error);
+    const std::uint64_t requestID = session_.id;
+    return [weak, &loop, requestID, recordingSerial](
+               const std::optional<platform::RecognitionResult>& result,
+               const std::optional<std::string>& error) {
+        loop.post([weak, requestID, recordingSerial, result, error] {
+            if (auto self = weak.lock()) {
+                (*self)->recognized(requestID, recordingSerial, result, error);
+            }
         });
     };
 }
@@ -184,13 +188,13 @@ void Assistant::checkRelease(std::uint64_t id, std::optional<std::uint16_t> key,
     if (!allFlagsDown || (key && !ports_.keyboard.isKeyDown(*key))) finishRecording();
 }
 
-void Assistant::recognized(std::uint64_t recordingSerial,
+void Assistant::recognized(std::uint64_t requestID, std::uint64_t recordingSerial,
                            const std::optional<platform::RecognitionResult>& result,
                            const std::optional<std::string>& error) {
-    // The recording, not the session id: a session may record again under the same id while
-    // the recogniser of the recording it replaced is still reporting.
+    // The recording as well as the session id: a session may record again under the same id
+    // while the recogniser of the recording it replaced is still reporting.
     Recording* recording = work_.recording();
-    if (!recording || recording->serial() != recordingSerial ||
+    if (session_.id != requestID || !recording || recording->serial() != recordingSerial ||
         (!recording->isRecording() && !recording->isFinishing())) {
         return;
     }

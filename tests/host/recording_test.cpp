@@ -261,6 +261,7 @@ TEST_F(RecordingTest, ARecordingEndsWhenReplacedOrCanceledAndIgnoresOtherSession
         {{{"command", "cancel"}, {"id", 11}}, {"whisper_cancel", "idle"}},
         {{{"command", "open"}, {"id", 12}}, {"whisper_cancel", "result"}},
         {{{"command", "ask"}, {"id", 12}, {"text", "Hi"}}, {"whisper_cancel", "capturing_screen"}},
+        {{{"command", "ask"}, {"id", 12}, {"text", " \n "}}, {"whisper_cancel", "error"}},
         {dictation(12), {"whisper_cancel", "processing", "recording"}},
     };
     for (const Case& c : cases) {
