@@ -2,24 +2,34 @@
 # `make test` builds and runs every test suite, plainly and under the sanitizers.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test tsan build build-asan build-tsan deps bench format
+.PHONY: demo test tsan build build-asan build-tsan build-release deps bench format
+
+# The project's own builds treat every warning as an error; a plain CMake build does not, so a
+# newer compiler's new warning never stops a user or packager.
+STRICT = -DLUMORA_WARNINGS_AS_ERRORS=ON
 
 deps:
 	@scripts/install-deps
 
 build: deps
-	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) >/dev/null
 	@cmake --build build -j $(JOBS)
 
 build-asan: deps
-	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=ON >/dev/null
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_SANITIZE=ON $(STRICT) >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 
 # Only the tests the thread sanitizer runs: the runtime's, the controller's and the end-to-end
 # ones with the helper they start.
 build-tsan: deps
-	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_TSAN=ON >/dev/null
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_TSAN=ON $(STRICT) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target runtime_tests audit_tests host_tests e2e_tests
+
+# The default build type of packagers, -O3, built with warnings as errors so CI sees what GCC
+# and clang say of it.
+build-release: deps
+	@cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release $(STRICT) >/dev/null
+	@cmake --build build-release -j $(JOBS)
 
 demo: build
 	@scripts/demo build

@@ -120,6 +120,10 @@ void Assistant::receiveHosted(const Request& command) {
         return;
     }
     *response = std::move(next);
+    // Recorded as an on-device model's output is: the delivery prefix, then the answer.
+    if (session_.audit && response->last && command.text) {
+        session_.audit->raw(std::string(marker(response->last->action)) + *command.text);
+    }
     if (complete) work_.disarmDeadline();
     if (!reply) return;
     if (complete) {

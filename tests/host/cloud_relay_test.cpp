@@ -84,6 +84,8 @@ TEST_F(CloudRelayTest, TheInputGoesToTheAppAndItsStreamedAnswerIsTypedIntoTheNot
                                               {"streaming", "Generating…"},
                                               {"result", "Text inserted"}}));
     EXPECT_EQ(field("body"), "Dear Ada, Hello");
+    // The record holds the delivered answer as the model wrote it, prefix and all.
+    EXPECT_EQ(auditRecord()["rawOutput"], "0|Hello");
 
     // Late pieces, another request's pieces and the deadline all stay silent.
     events.clear();

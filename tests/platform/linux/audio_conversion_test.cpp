@@ -80,6 +80,22 @@ TYPED_TEST(AudioConversionContract, KeepsPitchLoudnessAndLengthWithoutSeams) {
     }
 }
 
+// Each microphone buffer comes out as its own share of 16 kHz audio, not in bursts that lag it.
+TYPED_TEST(AudioConversionContract, EachBufferYieldsItsShareAtOnce) {
+    for (double rate : {8000.0, 44100.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        const AudioBuffer piece = tone(rate, 1, 440, 1024 / rate);
+        auto converter = this->conversion.createConverter(piece.format);
+        ASSERT_TRUE(converter);
+        (void)converter->convert(piece);  // the first fills the filter
+        for (int buffer = 1; buffer < 20; ++buffer) {
+            EXPECT_NEAR(static_cast<double>(converter->convert(piece).size()),
+                        1024 * outputRate / rate, 1.0)
+                << "buffer " << buffer;
+        }
+    }
+}
+
 TYPED_TEST(AudioConversionContract, RefusesFormatsItCannotConvert) {
     for (AudioFormat format : {AudioFormat{0, 1}, AudioFormat{48000, 0}, AudioFormat{1e9, 1}}) {
         EXPECT_FALSE(this->conversion.createConverter(format)) << format.sampleRate;
