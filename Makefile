@@ -38,7 +38,8 @@ test: build build-asan
 	@echo "== tests (release build)"
 	@ctest --test-dir build --output-on-failure -j $(JOBS)
 	@echo "== tests (address and undefined-behaviour sanitizers)"
-	@ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	@ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The helper that the end-to-end tests start inherits TSAN_OPTIONS: a report in it ends it with
