@@ -92,19 +92,6 @@ platform::Permissions& X11Desktop::permissions() {
     return services_->permissions;
 }
 
-platform::Keyboard& X11Desktop::keyboard() {
-    return services_->keyboard;
-}
-platform::Pasteboard& X11Desktop::pasteboard() {
-    return services_->pasteboard;
-}
-platform::Audio& X11Desktop::audio() {
-    return services_->audio;
-}
-platform::Speech& X11Desktop::speech() {
-    return services_->speech;
-}
-
 platform::Ports X11Desktop::ports(platform::TextRecognition& textRecognition,
                                   platform::Images& images,
                                   platform::AudioConversion& audioConversion) {

@@ -20,10 +20,6 @@ class X11Desktop {
     platform::Windows& windows();
     platform::ScreenCapture& screenCapture();
     platform::Permissions& permissions();
-    platform::Keyboard& keyboard();
-    platform::Pasteboard& pasteboard();
-    platform::Audio& audio();
-    platform::Speech& speech();
     // The assistant's ports: this desktop's, with the services it does not provide beside.
     platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images,
                           platform::AudioConversion& audioConversion);

@@ -12,18 +12,10 @@
 #include <vector>
 
 #include "platform/accessibility.h"
-#include "platform/audio.h"
-#include "platform/keyboard.h"
-#include "platform/pasteboard.h"
 #include "platform/permissions.h"
 #include "platform/screen_capture.h"
-#include "platform/speech.h"
 #include "platform/windows.h"
 #include "platform/workspace.h"
-
-namespace lumora::sim {
-class SimDesktop;
-}
 
 namespace lumora::contract {
 
@@ -51,15 +43,6 @@ class DesktopWorld {
     virtual platform::Windows& windows() = 0;
     virtual platform::ScreenCapture& screenCapture() = 0;
     virtual platform::Permissions& permissions() = 0;
-    virtual platform::Keyboard& keyboard() = 0;
-    virtual platform::Pasteboard& pasteboard() = 0;
-    virtual platform::Audio& audio() = 0;
-    virtual platform::Speech& speech() = 0;
-
-    // The simulated desktop, for what a suite has the simulated user do (its hands on the
-    // keyboard, another application's clipboard); none on the real desktop, where the suite
-    // acts through the X server as another client would.
-    virtual sim::SimDesktop* simulated() { return nullptr; }
 };
 
 // Tags naming the two desktops, for typed suites: `makeWorld<SimWorld>()`.

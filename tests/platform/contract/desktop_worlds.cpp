@@ -71,11 +71,6 @@ class SimulatedDesktopWorld final : public DesktopWorld {
     platform::Windows& windows() override { return desktop_->windows(); }
     platform::ScreenCapture& screenCapture() override { return desktop_->screenCapture(); }
     platform::Permissions& permissions() override { return desktop_->permissions(); }
-    platform::Keyboard& keyboard() override { return desktop_->keyboard(); }
-    platform::Pasteboard& pasteboard() override { return desktop_->pasteboard(); }
-    platform::Audio& audio() override { return desktop_->audio(); }
-    platform::Speech& speech() override { return desktop_->speech(); }
-    sim::SimDesktop* simulated() override { return desktop_.get(); }
 
   private:
     std::unique_ptr<sim::SimDesktop> desktop_;
@@ -134,10 +129,6 @@ class RealDesktopWorld final : public DesktopWorld {
     platform::Windows& windows() override { return backend_.windows(); }
     platform::ScreenCapture& screenCapture() override { return backend_.screenCapture(); }
     platform::Permissions& permissions() override { return backend_.permissions(); }
-    platform::Keyboard& keyboard() override { return backend_.keyboard(); }
-    platform::Pasteboard& pasteboard() override { return backend_.pasteboard(); }
-    platform::Audio& audio() override { return backend_.audio(); }
-    platform::Speech& speech() override { return backend_.speech(); }
 
   private:
     x11::X11Desktop& backend_;
