@@ -262,8 +262,6 @@ bool isStray(const std::string& name) {
 struct TestDesktop::Processes {
     fs::path folder = makeFolder();
     std::map<std::string, std::string> variables = privateVariables(folder);
-    std::string display;
-    std::string sessionBus;
     // In the order they started: the X server, the session bus, the window manager; 0 once
     // stopped.
     std::vector<pid_t> services;
@@ -320,19 +318,17 @@ struct TestDesktop::Processes {
             startReportingService({"Xvfb", "-displayfd", std::to_string(reportFd), "-screen", "0",
                                    "1280x1024x24", "-nolisten", "tcp", "-noreset"},
                                   "xvfb.log", deadline);
-        display = ":" + number;
-        variables["DISPLAY"] = display;
+        variables["DISPLAY"] = ":" + number;
     }
 
     void startSessionBus(Clock::time_point deadline) {
         // Started after the display is known: the services it activates inherit its
         // environment, and the accessibility bus launcher needs DISPLAY.
         std::string socket = "unix:path=" + (folder / "run" / "bus").string();
-        sessionBus = startReportingService(
+        variables["DBUS_SESSION_BUS_ADDRESS"] = startReportingService(
             {"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(reportFd),
              "--address=" + socket},
             "dbus.log", deadline);
-        variables["DBUS_SESSION_BUS_ADDRESS"] = sessionBus;
     }
 
     std::vector<std::string> sessionCall(const std::string& destination, const std::string& path,
@@ -506,14 +502,6 @@ TestDesktop::TestDesktop() : processes_(new Processes) {
 TestDesktop::~TestDesktop() {
     processes_->stop();
     delete processes_;
-}
-
-const std::string& TestDesktop::display() const {
-    return processes_->display;
-}
-
-const std::string& TestDesktop::sessionBus() const {
-    return processes_->sessionBus;
 }
 
 void TestDesktop::enter() {

@@ -20,10 +20,6 @@ class TestDesktop {
     // start (and its output) when a part is not ready in time.
     static TestDesktop& shared();
 
-    // The X display (":N") and the session bus address of this desktop.
-    const std::string& display() const;
-    const std::string& sessionBus() const;
-
     // Points this process at the desktop (DISPLAY, DBUS_SESSION_BUS_ADDRESS and the private
     // home and runtime folders), so that ports created afterwards use it.
     void enter();

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/accessibility.h"
@@ -44,6 +46,18 @@ class DesktopWorld {
     virtual platform::ScreenCapture& screenCapture() = 0;
     virtual platform::Permissions& permissions() = 0;
 };
+
+// Polls `condition` until it holds or five seconds pass: the real desktop carries out some
+// requests (an activation, an application's recovery) a moment later.
+template <class Condition>
+bool eventually(Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 // Tags naming the two desktops, for typed suites: `makeWorld<SimWorld>()`.
 struct SimWorld {};

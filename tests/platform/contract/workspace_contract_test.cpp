@@ -14,19 +14,6 @@ namespace {
 
 using platform::RunningApplication;
 
-// On the real desktop the window manager carries out an activation a moment after the request.
-constexpr auto windowManagerDelay = std::chrono::seconds(5);
-
-template <class Condition>
-bool eventually(Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + windowManagerDelay;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 template <class World>
 class WorkspaceContract : public ::testing::Test {
   protected:
