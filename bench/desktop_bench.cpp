@@ -33,9 +33,9 @@ std::string document() {
     return text + std::string(6000 - text.size(), '.');
 }
 
-std::unique_ptr<lumora::x11::X11Desktop> backendOnTheTestDesktop() {
+std::unique_ptr<lumora::x11::X11Desktop> backendOnTheTestDesktop(lumora::EventLoop& loop) {
     TestDesktop::shared().enter();
-    return lumora::x11::X11Desktop::open();
+    return lumora::x11::X11Desktop::open(loop);
 }
 
 // One editor on the test desktop and the backend the helper would use, set up once.
@@ -44,13 +44,14 @@ struct Desktop {
         editor = TestDesktop::shared().openEditor(document());
         TestDesktop::shared().pressKeys(editor, {"ctrl+End"});
     }
-    std::unique_ptr<lumora::x11::X11Desktop> backend = backendOnTheTestDesktop();
+    // The loop before the backend, which posts to it until it is gone.
+    lumora::SystemClock clock;
+    lumora::EventLoop loop{clock};
+    std::unique_ptr<lumora::x11::X11Desktop> backend = backendOnTheTestDesktop(loop);
     lumora::platform::PngImages images;
     lumora::platform::TesseractRecognition recognition;
     lumora::platform::SoxrConversion conversion;
     lumora::platform::Ports ports = backend->ports(recognition, images, conversion);
-    lumora::SystemClock clock;
-    lumora::EventLoop loop{clock};
     lumora::BorrowedClipboard clipboard{loop, ports.pasteboard};
     TestDesktop::Editor editor;
 };

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/geometry.h"
 
@@ -53,6 +54,11 @@ class EventTap {
   public:
     virtual ~EventTap() = default;
     virtual void setEnabled(bool enabled) = 0;
+    // The keys whose presses the handler may swallow, replacing the earlier claim. Where the tap
+    // sees every event before applications do (macOS, the simulated desktop) any key may be
+    // swallowed and this always succeeds; where applications are handed keys first (X11) only a
+    // claimed key can be held back, and false means another application holds one of them.
+    virtual bool withhold(const std::vector<std::uint16_t>& keyCodes) = 0;
 };
 
 // Returns the event to deliver (possibly changed), or none to swallow it.
@@ -65,6 +71,9 @@ class Keyboard {
     // Combined session state.
     virtual EventFlags sessionFlags() = 0;
     virtual bool isKeyDown(std::uint16_t keyCode) = 0;
+    // Whether this keyboard reports the key at all, to taps and in the session state; most X11
+    // keyboards never report Fn.
+    virtual bool canReport(std::uint16_t keyCode) = 0;
 
     // A key event from an event source of HID system state; none when either the source or
     // the event cannot be created.

@@ -16,6 +16,9 @@ namespace flags = platform::eventFlags;
 
 constexpr std::string_view tapRefused =
     "Allow Accessibility for Lumora to use hold keys, then select the shortcut again.";
+constexpr std::string_view unreportedKey =
+    "This keyboard does not report the chosen hold key, so holding it cannot start Lumora. "
+    "Choose another hold key.";
 constexpr std::string_view escapeKey = "Hold:Escape";
 constexpr std::string_view fnKey = "Hold:Fn";
 constexpr int widgetLayer = 1000;
@@ -74,19 +77,44 @@ void HoldShortcuts::configure(const std::map<std::string, std::string>& bindings
     if (bindings == bindings_) return;
     interrupt();
     candidate_.reset();
+    const std::string_view status = keyStatus();
     bindings_ = bindings;
+    if (!tap_) return;
+    // A claim the desktop refuses loses the tap; the install that follows says so and tries
+    // again.
+    if (!tap_->withhold(withheldKeys())) {
+        tap_.reset();
+        return;
+    }
+    if (keyStatus() != status) {
+        operations_.sendEvent({{"phase", "hold_status"}, {"message", keyStatus()}});
+    }
 }
 
 void HoldShortcuts::install() {
     if (tap_ || bindings_.empty()) return;
     tap_ = ports_.keyboard.createEventTap(
         tapMask, [this](const InputEvent& event) { return handle(event); });
+    if (tap_ && !tap_->withhold(withheldKeys())) tap_.reset();
     if (!tap_) {
         operations_.sendEvent({{"phase", "hold_status"}, {"message", tapRefused}});
         return;
     }
     tap_->setEnabled(true);
-    operations_.sendEvent({{"phase", "hold_status"}, {"message", ""}});
+    operations_.sendEvent({{"phase", "hold_status"}, {"message", keyStatus()}});
+}
+
+std::vector<std::uint16_t> HoldShortcuts::withheldKeys() const {
+    if (!bindsEscape()) return {};
+    return {*holdKeyCode(escapeKey)};
+}
+
+std::string_view HoldShortcuts::keyStatus() const {
+    for (const auto& [mode, key] : bindings_) {
+        std::optional<std::uint16_t> code = holdKeyCode(key);
+        if (code && !ports_.keyboard.canReport(*code)) return unreportedKey;
+    }
+    return "";
 }
 
 void HoldShortcuts::suspend(bool suspended) {
@@ -107,9 +135,12 @@ void HoldShortcuts::interrupt() {
 }
 
 bool HoldShortcuts::reservesEscape() const {
-    return !suspended_ && std::any_of(bindings_.begin(), bindings_.end(), [](const auto& binding) {
-        return binding.second == escapeKey;
-    });
+    return !suspended_ && bindsEscape();
+}
+
+bool HoldShortcuts::bindsEscape() const {
+    return std::any_of(bindings_.begin(), bindings_.end(),
+                       [](const auto& binding) { return binding.second == escapeKey; });
 }
 
 std::optional<InputEvent> HoldShortcuts::handle(const InputEvent& event) {

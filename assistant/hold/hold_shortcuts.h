@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "assistant/hold/hold_trigger.h"
 #include "platform/keyboard.h"
@@ -44,10 +45,12 @@ class HoldShortcuts {
     HoldShortcuts& operator=(const HoldShortcuts&) = delete;
 
     // Stores new bindings (mode name to hold key name), abandoning the hold in progress;
-    // equal bindings change nothing.
+    // equal bindings change nothing. With the tap installed, it claims the keys the new
+    // bindings swallow, and a change in whether every bound key can be seen is reported.
     void configure(const std::map<std::string, std::string>& bindings);
-    // Installs the event tap once bindings exist; a refused tap is reported, and tried again on
-    // the next call.
+    // Installs the event tap once bindings exist; a refused tap, or a refused claim on the keys
+    // it must swallow, is reported, and tried again on the next call. Success is reported with
+    // an empty message, or with a sentence when a bound key is one the keyboard never reports.
     void install();
     // While suspended every event passes untouched.
     void suspend(bool suspended);
@@ -67,6 +70,13 @@ class HoldShortcuts {
     void activate(const std::string& key);
     void report(std::string_view phase, const std::string& key);
     void postMarked(platform::InputEvent event);
+    bool bindsEscape() const;
+    // The bound keys whose presses the monitor swallows: Escape, held back until its hold is
+    // decided. Desktops that hand keys to applications before the tap need them claimed.
+    std::vector<std::uint16_t> withheldKeys() const;
+    // The hold status message for the bindings: empty, or why a bound key can never start a
+    // hold.
+    std::string_view keyStatus() const;
     // The bound hold key name with this key code, if any; it lives as long as the bindings.
     std::optional<std::string_view> boundKey(std::uint16_t keyCode) const;
     bool isWidgetClick(const platform::InputEvent& event) const;

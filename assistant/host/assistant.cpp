@@ -177,7 +177,8 @@ bool Assistant::runsAnything() const {
 }
 
 void Assistant::escapePressed() {
-    if (holdShortcuts_.reservesEscape() || !runsAnything()) return;
+    // The region tool takes Escape to give up the selection, and the capture reports that.
+    if (holdShortcuts_.reservesEscape() || work_.selectsRegion() || !runsAnything()) return;
     restoreSourceIfAssistantFocused(false);
     cancel(true);
     session_.target.reset();

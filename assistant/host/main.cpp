@@ -83,8 +83,9 @@ Desktop simulatedDesktop() {
     return chosen;
 }
 
-Desktop realDesktop() {
-    std::shared_ptr<lumora::x11::X11Desktop> desktop = lumora::x11::X11Desktop::open();
+// Its keyboard hands the user's input to the main loop, where the event taps run.
+Desktop realDesktop(lumora::EventLoop& loop) {
+    std::shared_ptr<lumora::x11::X11Desktop> desktop = lumora::x11::X11Desktop::open(loop);
     Desktop chosen;
     chosen.owner = desktop;
     chosen.ports = [desktop](auto& recognition, auto& images, auto& conversion) {
@@ -93,13 +94,13 @@ Desktop realDesktop() {
     return chosen;
 }
 
-Desktop chosenDesktop() {
+Desktop chosenDesktop(lumora::EventLoop& loop) {
     auto choice = lumora::chooseDesktop(
         {variable("LUMORA_DESKTOP"), variable("DISPLAY"), variable("LUMORA_SIM_SCENARIO")});
     if (const auto* refusal = std::get_if<std::string>(&choice)) {
         throw lumora::Error("Lumora", 2, *refusal);
     }
-    return std::get<lumora::DesktopKind>(choice) == lumora::DesktopKind::x11 ? realDesktop()
+    return std::get<lumora::DesktopKind>(choice) == lumora::DesktopKind::x11 ? realDesktop(loop)
                                                                              : simulatedDesktop();
 }
 
@@ -108,16 +109,17 @@ Desktop chosenDesktop() {
 int main() {
     std::signal(SIGPIPE, SIG_IGN);
 
+    lumora::SystemClock clock;
+    // Before the desktop, which posts to it until it is gone.
+    lumora::EventLoop loop(clock);
     Desktop desktop;
     try {
-        desktop = chosenDesktop();
+        desktop = chosenDesktop(loop);
     } catch (const lumora::Error& error) {
         std::fprintf(stderr, "lumora-assistant: %s\n", error.description.c_str());
         return 2;
     }
 
-    lumora::SystemClock clock;
-    lumora::EventLoop loop(clock);
     lumora::platform::PngImages images;
     lumora::platform::TesseractRecognition textRecognition;
     lumora::platform::SoxrConversion audioConversion;

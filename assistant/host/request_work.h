@@ -50,6 +50,8 @@ class RequestWork {
         std::shared_ptr<platform::ChildProcess> process_;
     };
     [[nodiscard]] Tracked track(std::shared_ptr<platform::ChildProcess> process);
+    // Whether a region tool runs.
+    bool selectsRegion() const { return !screenProcesses_.empty(); }
 
     // The accumulator of the cloud answer the app streams back; none when no cloud request is
     // open. Opening one replaces the one before.

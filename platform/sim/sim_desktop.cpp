@@ -26,6 +26,7 @@ struct SimDesktop::Services {
           workspace(world),
           windows(world),
           pasteboard(world),
+          otherPasteboard(world),
           keyboard(world),
           permissions(world),
           speech(world),
@@ -39,6 +40,7 @@ struct SimDesktop::Services {
     SimWorkspace workspace;
     SimWindows windows;
     SimPasteboard pasteboard;
+    SimPasteboard otherPasteboard;
     SimKeyboard keyboard;
     SimPermissions permissions;
     SimSpeech speech;
@@ -70,6 +72,9 @@ platform::Windows& SimDesktop::windows() {
 }
 platform::Pasteboard& SimDesktop::pasteboard() {
     return services_->pasteboard;
+}
+platform::Pasteboard& SimDesktop::anotherApplicationsPasteboard() {
+    return services_->otherPasteboard;
 }
 platform::Keyboard& SimDesktop::keyboard() {
     return services_->keyboard;

@@ -114,6 +114,9 @@ class SimDesktop {
     std::optional<FieldState> field(const std::string& elementId) const;
     // Whether some audio engine is running.
     bool microphoneRunning() const;
+    // The pasteboard as another application uses it: the same items and change count, through
+    // a port of its own, for a test that copies or pastes as that application.
+    platform::Pasteboard& anotherApplicationsPasteboard();
 
     // The user brings an application to the front (no activation is recorded).
     void setFrontmost(pid_t pid);

@@ -87,6 +87,8 @@ class SimEventTap final : public platform::EventTap {
         std::lock_guard lock(world_->mutex);
         world_->keyboard.taps.at(id_).enabled = enabled;
     }
+    // The simulated tap sees every event before applications, so any key may be swallowed.
+    bool withhold(const std::vector<std::uint16_t>&) override { return true; }
 
   private:
     std::shared_ptr<World> world_;

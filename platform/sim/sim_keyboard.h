@@ -16,6 +16,7 @@ class SimKeyboard final : public platform::Keyboard {
 
     platform::EventFlags sessionFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
+    bool canReport(std::uint16_t) override { return true; }
     std::optional<platform::InputEvent> createKeyEvent(std::uint16_t keyCode,
                                                        bool keyDown) override;
     void post(const platform::InputEvent& event) override;

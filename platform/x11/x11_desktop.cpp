@@ -5,14 +5,17 @@
 #include <fstream>
 
 #include "platform/linux/linux_system.h"
+#include "platform/linux/pocketsphinx_speech.h"
+#include "platform/linux/pulse_audio.h"
 #include "platform/linux/unavailable_language_model.h"
 #include "platform/x11/accessibility_bus_status.h"
 #include "platform/x11/atspi_accessibility.h"
 #include "platform/x11/atspi_thread.h"
 #include "platform/x11/ewmh_windows.h"
 #include "platform/x11/ewmh_workspace.h"
-#include "platform/x11/unbuilt_services.h"
+#include "platform/x11/x11_clipboard.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_keyboard.h"
 #include "platform/x11/x11_permissions.h"
 #include "platform/x11/x11_screen_capture.h"
 
@@ -42,15 +45,17 @@ platform::OsVersion reportedVersion() {
 }  // namespace
 
 struct X11Desktop::Services {
-    explicit Services(std::shared_ptr<X11Connection> display)
+    Services(std::shared_ptr<X11Connection> display, EventLoop& mainLoop)
         : display(std::move(display)),
           workspace(this->display),
           windows(this->display),
           screenCapture(this->display),
           accessibility(atspi, busStatus),
-          permissions(busStatus, *atspi,
-                      [connection = this->display] { return connection->alive(); }),
-          system(reportedVersion()) {}
+          permissions(
+              busStatus, *atspi, [connection = this->display] { return connection->alive(); },
+              [this] { return audio.hasInput(); }, [this] { return speech.modelLoads(); }),
+          system(reportedVersion()),
+          keyboard(this->display, mainLoop) {}
 
     std::shared_ptr<X11Connection> display;
     EwmhWorkspace workspace;
@@ -61,16 +66,16 @@ struct X11Desktop::Services {
     AtspiAccessibility accessibility;
     X11Permissions permissions;
     platform::LinuxSystem system;
-    NoKeyboardAccess keyboard;
-    NoClipboardAccess pasteboard;
-    NoMicrophone audio;
-    NoRecognizers speech;
+    X11Keyboard keyboard;
+    X11Clipboard pasteboard;
+    platform::PulseAudio audio;
+    platform::PocketsphinxSpeech speech;
     platform::UnavailableLanguageModel languageModel;
 };
 
-std::unique_ptr<X11Desktop> X11Desktop::open() {
+std::unique_ptr<X11Desktop> X11Desktop::open(EventLoop& mainLoop) {
     return std::unique_ptr<X11Desktop>(
-        new X11Desktop(std::make_unique<Services>(X11Connection::open())));
+        new X11Desktop(std::make_unique<Services>(X11Connection::open(), mainLoop)));
 }
 
 X11Desktop::X11Desktop(std::unique_ptr<Services> services) : services_(std::move(services)) {}
@@ -90,6 +95,18 @@ platform::ScreenCapture& X11Desktop::screenCapture() {
 }
 platform::Permissions& X11Desktop::permissions() {
     return services_->permissions;
+}
+platform::Keyboard& X11Desktop::keyboard() {
+    return services_->keyboard;
+}
+platform::Pasteboard& X11Desktop::pasteboard() {
+    return services_->pasteboard;
+}
+platform::Audio& X11Desktop::audio() {
+    return services_->audio;
+}
+platform::Speech& X11Desktop::speech() {
+    return services_->speech;
 }
 
 platform::Ports X11Desktop::ports(platform::TextRecognition& textRecognition,

@@ -6,13 +6,16 @@
 #include <memory>
 
 #include "platform/ports.h"
+#include "runtime/event_loop.h"
 
 namespace lumora::x11 {
 
 class X11Desktop {
   public:
-    // Throws lumora::Error naming the display when the X server does not answer.
-    static std::unique_ptr<X11Desktop> open();
+    // Throws lumora::Error naming the display when the X server does not answer. The keyboard's
+    // tap handlers run on `mainLoop`, which must outlive the desktop and run nothing once it is
+    // gone.
+    static std::unique_ptr<X11Desktop> open(EventLoop& mainLoop);
     ~X11Desktop();
 
     platform::Accessibility& accessibility();
@@ -20,6 +23,10 @@ class X11Desktop {
     platform::Windows& windows();
     platform::ScreenCapture& screenCapture();
     platform::Permissions& permissions();
+    platform::Keyboard& keyboard();
+    platform::Pasteboard& pasteboard();
+    platform::Audio& audio();
+    platform::Speech& speech();
     // The assistant's ports: this desktop's, with the services it does not provide beside.
     platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images,
                           platform::AudioConversion& audioConversion);

@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 constexpr auto startLimit = std::chrono::seconds(10);
 constexpr auto editorLimit = std::chrono::seconds(10);
 constexpr auto toolLimit = std::chrono::seconds(3);
+constexpr auto playbackLimit = std::chrono::seconds(30);
 constexpr auto stopGrace = std::chrono::seconds(2);
 constexpr auto pollInterval = std::chrono::milliseconds(10);
 constexpr auto readyInterval = std::chrono::milliseconds(20);
@@ -40,6 +41,8 @@ constexpr int reportFd = 3;
 // Inherited variables that would keep the accessibility bridge out of GTK programs, or lead it
 // to the developer's own accessibility bus.
 const char* const strayVariables[] = {"NO_AT_BRIDGE", "GTK_MODULES", "AT_SPI_BUS_ADDRESS"};
+// The sound server's one sink; its monitor is the microphone everybody on the desktop hears.
+const std::string speakerSink = "lumora_speaker";
 
 class Descriptor {
   public:
@@ -196,13 +199,14 @@ struct ToolResult {
     std::string output;  // standard output and standard error
 };
 
-ToolResult runTool(std::vector<std::string> arguments, std::vector<std::string> environment) {
+ToolResult runTool(std::vector<std::string> arguments, std::vector<std::string> environment,
+                   Clock::duration limit = toolLimit) {
     Pipe output = makePipe();
     pid_t pid = launch({std::move(arguments), std::move(environment), output.write.get()});
     output.write.close();
     ToolResult result;
     bool ended =
-        readUntil(output.read.get(), result.output, Clock::now() + toolLimit, [] { return false; });
+        readUntil(output.read.get(), result.output, Clock::now() + limit, [] { return false; });
     if (!ended) ::kill(-pid, SIGKILL);  // it hung: the caller's poll tries again
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -262,8 +266,8 @@ bool isStray(const std::string& name) {
 struct TestDesktop::Processes {
     fs::path folder = makeFolder();
     std::map<std::string, std::string> variables = privateVariables(folder);
-    // In the order they started: the X server, the session bus, the window manager; 0 once
-    // stopped.
+    // In the order they started: the X server, the session bus, the window manager, the sound
+    // server; 0 once stopped.
     std::vector<pid_t> services;
     std::mutex mutex;  // guards what follows
     std::vector<pid_t> editors;
@@ -398,13 +402,44 @@ struct TestDesktop::Processes {
         }
     }
 
+    // A sound server of the desktop's own, with one speaker sink and no hardware: what is
+    // played into the speaker is what the microphone (the speaker's monitor) hears. A
+    // microphone never takes back what it has heard, but a sink rewinds the silence it has
+    // rendered ahead when a stream starts playing, and its monitor would lose the first moment
+    // of the sound: so the speaker does not rewind.
+    void startSoundServer() {
+        fs::path runtime = folder / "run" / "pulse";
+        fs::create_directory(runtime);
+        variables["PULSE_RUNTIME_PATH"] = runtime;
+        variables["PULSE_SERVER"] = "unix:" + (runtime / "native").string();
+        startService({"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                      "--use-pid-file=no", "--realtime=no", "--high-priority=no",
+                      "--load=module-native-protocol-unix socket=" + (runtime / "native").string(),
+                      "--load=module-null-sink sink_name=" + speakerSink +
+                          " rate=48000 channels=2 norewinds=1"},
+                     "pulseaudio.log");
+    }
+
+    // Makes the speaker's monitor the default source, which succeeds once the server answers.
+    void awaitSoundServer(Clock::time_point deadline) const {
+        bool answered = waitUntil(deadline, [&] {
+            return tool({"pactl", "set-default-source", speakerSink + ".monitor"}).succeeded;
+        });
+        if (!answered) {
+            throw std::runtime_error(
+                failure("the sound server did not answer", folder / "pulseaudio.log"));
+        }
+    }
+
     void start() {
         auto deadline = Clock::now() + startLimit;
         startDisplay(deadline);
         startSessionBus(deadline);
         pid_t windowManager = startWindowManager();  // comes up while the buses do
+        startSoundServer();                          // and so does this
         enableAccessibility(deadline);
         awaitWindowManager(windowManager, deadline);
+        awaitSoundServer(deadline);
     }
 
     void stop() {
@@ -425,6 +460,20 @@ struct TestDesktop::Processes {
     std::string nextNoteName() {
         std::lock_guard lock(mutex);
         return "note-" + std::to_string(++notes);
+    }
+
+    pid_t startTerminal(const fs::path& file, const fs::path& log) {
+        Descriptor output = openForWriting(log);
+        // Without -icanon the terminal would hold pasted text back until a line ends.
+        pid_t pid = launch({{"xterm", "-T", file.filename().string(), "-xrm",
+                             "XTerm*VT100.translations: #override Ctrl<Key>v: "
+                             "insert-selection(CLIPBOARD)",
+                             "-e", "sh", "-c", "stty -icanon && exec cat > \"$0\"", file.string()},
+                            environment(),
+                            output.get()});
+        std::lock_guard lock(mutex);
+        editors.push_back(pid);
+        return pid;
     }
 
     pid_t startEditor(const fs::path& file, const fs::path& log) {
@@ -538,12 +587,63 @@ TestDesktop::Editor TestDesktop::openEditor(const std::string& text,
     return editor;
 }
 
+TestDesktop::Editor TestDesktop::openTerminal() {
+    auto deadline = Clock::now() + editorLimit;
+    std::string name = processes_->nextNoteName();
+    Editor terminal;
+    terminal.path = (processes_->folder / (name + ".typed")).string();
+    terminal.pid = processes_->startTerminal(terminal.path, processes_->folder / (name + ".log"));
+    processes_->awaitEditor(terminal, "its window is mapped", deadline, [&] {
+        terminal.window = processes_->visibleWindowOf(terminal.pid);
+        return terminal.window != 0;
+    });
+    processes_->awaitEditor(terminal, "its window is active", deadline,
+                            [&] { return processes_->activate(terminal.window); });
+    terminal.title = fs::path(terminal.path).filename().string();
+    return terminal;
+}
+
+pid_t TestDesktop::copyToClipboard(const std::string& target, const std::string& bytes) {
+    fs::path file = processes_->folder / (processes_->nextNoteName() + ".clip");
+    std::ofstream(file, std::ios::binary) << bytes;
+    Descriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    // xclip forks a server of its own and returns; the server stays in the process group of
+    // the client started here, and ends when another client takes the clipboard.
+    pid_t client = launch({{"xclip", "-selection", "clipboard", "-t", target, "-i", file.string()},
+                           processes_->environment(),
+                           quiet.get()});
+    reap(client);
+    bool serving =
+        waitUntil(Clock::now() + toolLimit, [&] { return pasteFromClipboard(target) == bytes; });
+    if (!serving) throw std::runtime_error("test desktop: xclip did not take the clipboard");
+    return client;
+}
+
+std::optional<std::string> TestDesktop::pasteFromClipboard(const std::string& target) {
+    ToolResult pasted = processes_->tool({"xclip", "-selection", "clipboard", "-o", "-t", target});
+    if (!pasted.succeeded) return std::nullopt;
+    return pasted.output;
+}
+
 void TestDesktop::stopDisplay() {
     processes_->stopService(0);
 }
 
 void TestDesktop::stopSessionBus() {
     processes_->stopService(1);
+}
+
+void TestDesktop::stopSoundServer() {
+    processes_->stopService(3);
+}
+
+void TestDesktop::play(const std::string& wavPath) {
+    ToolResult played = runTool({"paplay", "--device=" + speakerSink, wavPath},
+                                processes_->environment(), playbackLimit);
+    if (!played.succeeded) {
+        throw std::runtime_error("test desktop: paplay could not play " + wavPath + ": " +
+                                 played.output);
+    }
 }
 
 void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>& keys) {
@@ -554,6 +654,33 @@ void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>
     if (!processes_->tool(command).succeeded) {
         throw std::runtime_error("test desktop: cannot type into mousepad on " + editor.path);
     }
+}
+
+void TestDesktop::keyDown(const std::string& key) {
+    if (!processes_->tool({"xdotool", "keydown", key}).succeeded) {
+        throw std::runtime_error("test desktop: cannot press " + key);
+    }
+}
+
+void TestDesktop::keyUp(const std::string& key) {
+    if (!processes_->tool({"xdotool", "keyup", key}).succeeded) {
+        throw std::runtime_error("test desktop: cannot release " + key);
+    }
+}
+
+void TestDesktop::holdKey(const std::string& key, double seconds) {
+    // One xdotool run, so that the press lasts as long as asked, with no start-up inside it.
+    std::vector<std::string> hold = {"xdotool", "keydown", key, "sleep", std::to_string(seconds),
+                                     "keyup",   key};
+    if (!processes_->tool(hold).succeeded) {
+        throw std::runtime_error("test desktop: cannot hold " + key);
+    }
+}
+
+std::size_t TestDesktop::windowCount(const Editor& editor) {
+    ToolResult search = processes_->tool(
+        {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(editor.pid)});
+    return static_cast<std::size_t>(std::count(search.output.begin(), search.output.end(), '\n'));
 }
 
 namespace {

@@ -1,14 +1,17 @@
 // A private headless desktop for the tests of the real desktop backend: Xvfb on a display of
 // its own, a D-Bus session bus from which the accessibility bus is activated (with assistive
-// technologies switched on, as a user would), a small window manager, and real GTK editors
-// (mousepad). Everything is started on first use, polled until ready within a bounded time,
-// and stopped when the test process exits. No X11 or AT-SPI header is needed to use it.
+// technologies switched on, as a user would), a small window manager, real GTK editors
+// (mousepad), a terminal without accessibility (xterm), other clients of the clipboard
+// (xclip), and a sound server (PulseAudio) whose one speaker the microphone hears. Everything is
+// started on first use, polled until ready within a bounded time, and stopped when the test process
+// exits. No X11 or AT-SPI header is needed to use it.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +23,8 @@ class TestDesktop {
     // start (and its output) when a part is not ready in time.
     static TestDesktop& shared();
 
-    // Points this process at the desktop (DISPLAY, DBUS_SESSION_BUS_ADDRESS and the private
-    // home and runtime folders), so that ports created afterwards use it.
+    // Points this process at the desktop (DISPLAY, DBUS_SESSION_BUS_ADDRESS, PULSE_SERVER and
+    // the private home and runtime folders), so that ports created afterwards use it.
     void enter();
     // "NAME=value" entries for a child process that is to run on this desktop: this process's
     // environment with the desktop's variables put in.
@@ -43,6 +46,14 @@ class TestDesktop {
     // Brings the editor to the front and types `keys` into it as the user would, through the
     // X server's test extension ("ctrl+End", "Return" …, as xdotool names them).
     void pressKeys(const Editor& editor, const std::vector<std::string>& keys);
+    // The user's hand on the keyboard, wherever the focus is, through the X server's test
+    // extension: the key ("Alt_R", "Escape", "a", as xdotool names them) goes down, or up, and
+    // stays so; holdKey presses it for `seconds` and lets go.
+    void keyDown(const std::string& key);
+    void keyUp(const std::string& key);
+    void holdKey(const std::string& key, double seconds);
+    // The windows of the editor's process on screen: its own, and any dialog it has open.
+    std::size_t windowCount(const Editor& editor);
     // Once a region selector (maim) runs, the user drags across the screen from (x0, y0) to
     // (x1, y1), or presses Escape to give up, holding each key and button as a person does.
     void dragRegion(int x0, int y0, int x1, int y1);
@@ -55,6 +66,24 @@ class TestDesktop {
     // Ends the editor process (no save prompt survives it) and waits until its window is gone.
     void closeEditor(const Editor& editor);
 
+    // A terminal (xterm, which offers no accessibility tree) running `cat`, which writes what
+    // it is given to a new file, active once this returns. Ctrl+V pastes the clipboard there,
+    // as it does in an editor. Its path is that file; closeEditor ends it.
+    Editor openTerminal();
+
+    // Another X client (xclip) takes the clipboard with `bytes` as its one target `target` and
+    // serves them until another client takes it; returns once it serves them. The result is
+    // that client's process group, for a test that stops or ends it.
+    pid_t copyToClipboard(const std::string& target, const std::string& bytes);
+    // What another X client (xclip) reads from the clipboard as `target` ("TARGETS" lists the
+    // targets, one a line); none when the owner refuses, or does not answer within 3 seconds.
+    std::optional<std::string> pasteFromClipboard(const std::string& target);
+
+    // Plays a WAV file into the speaker, where the default source (the speaker's monitor) hears
+    // it, as the user's voice reaches a microphone; returns once it has been played. Throws
+    // std::runtime_error when it cannot be played.
+    void play(const std::string& wavPath);
+
     // A desktop of its own, for a test that takes parts of it away.
     TestDesktop();
     TestDesktop(const TestDesktop&) = delete;
@@ -65,6 +94,8 @@ class TestDesktop {
     void stopDisplay();
     // The session bus goes away, and the accessibility bus it started with it.
     void stopSessionBus();
+    // The sound server goes away.
+    void stopSoundServer();
 
   private:
     void awaitRegionSelector();

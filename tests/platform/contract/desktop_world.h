@@ -45,6 +45,18 @@ class DesktopWorld {
     virtual platform::Windows& windows() = 0;
     virtual platform::ScreenCapture& screenCapture() = 0;
     virtual platform::Permissions& permissions() = 0;
+    virtual platform::Keyboard& keyboard() = 0;
+    virtual platform::Pasteboard& pasteboard() = 0;
+    virtual platform::Audio& audio() = 0;
+    virtual platform::Speech& speech() = 0;
+
+    // The simulated desktop, for what a suite has the simulated user do (its hands on the
+    // keyboard, another application's clipboard); none on the real desktop, where the suite
+    // acts through the X server as another client would.
+    virtual sim::SimDesktop* simulated() { return nullptr; }
+    // Runs what the desktop handed to the main thread meanwhile (the keyboard's tap and monitor
+    // handlers), as the helper's main loop does; the simulated desktop calls them on the spot.
+    virtual void runMainThreadWork() {}
 };
 
 // Polls `condition` until it holds or five seconds pass: the real desktop carries out some

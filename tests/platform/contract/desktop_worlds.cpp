@@ -7,6 +7,8 @@
 
 #include "platform/sim/sim_desktop.h"
 #include "platform/x11/x11_desktop.h"
+#include "runtime/clock.h"
+#include "runtime/event_loop.h"
 #include "runtime/text.h"
 #include "tests/platform/contract/desktop_world.h"
 #include "tests/support/test_desktop.h"
@@ -71,16 +73,28 @@ class SimulatedDesktopWorld final : public DesktopWorld {
     platform::Windows& windows() override { return desktop_->windows(); }
     platform::ScreenCapture& screenCapture() override { return desktop_->screenCapture(); }
     platform::Permissions& permissions() override { return desktop_->permissions(); }
+    platform::Keyboard& keyboard() override { return desktop_->keyboard(); }
+    platform::Pasteboard& pasteboard() override { return desktop_->pasteboard(); }
+    platform::Audio& audio() override { return desktop_->audio(); }
+    platform::Speech& speech() override { return desktop_->speech(); }
+    sim::SimDesktop* simulated() override { return desktop_.get(); }
 
   private:
     std::unique_ptr<sim::SimDesktop> desktop_;
 };
 
+// The test's thread stands for the helper's main thread; the suites run its loop.
+EventLoop& mainLoop() {
+    static SystemClock clock;
+    static EventLoop loop(clock);
+    return loop;
+}
+
 // The desktop backend of this test process, opened once the test desktop is entered.
 x11::X11Desktop& realBackend() {
     static std::unique_ptr<x11::X11Desktop> backend = [] {
         test_support::TestDesktop::shared().enter();
-        return x11::X11Desktop::open();
+        return x11::X11Desktop::open(mainLoop());
     }();
     return *backend;
 }
@@ -129,6 +143,11 @@ class RealDesktopWorld final : public DesktopWorld {
     platform::Windows& windows() override { return backend_.windows(); }
     platform::ScreenCapture& screenCapture() override { return backend_.screenCapture(); }
     platform::Permissions& permissions() override { return backend_.permissions(); }
+    platform::Keyboard& keyboard() override { return backend_.keyboard(); }
+    platform::Pasteboard& pasteboard() override { return backend_.pasteboard(); }
+    platform::Audio& audio() override { return backend_.audio(); }
+    platform::Speech& speech() override { return backend_.speech(); }
+    void runMainThreadWork() override { mainLoop().runUntilIdle(); }
 
   private:
     x11::X11Desktop& backend_;

@@ -1,0 +1,160 @@
+// On-device recognition with pocketsphinx as the assistant drives it: the installed model's
+// locale, partial results while audio arrives and a final one at its end, as good as the same
+// decoder makes of the file directly; cancelling, and models that are missing or broken.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/linux/pocketsphinx_speech.h"
+#include "runtime/error.h"
+#include "tests/support/recognition_reports.h"
+#include "tests/support/spoken_phrase.h"
+
+namespace lumora::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::RecognitionReports;
+using test_support::SpokenPhrase;
+
+const SpokenPhrase& phrase() {
+    return test_support::testPhrase();
+}
+
+class PocketsphinxRecognitionTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        recognizer = speech.recognizer("en-US");
+        ASSERT_TRUE(recognizer);
+        request = recognizer->makeRequest();
+        task = recognizer->start(request, reports.handler());
+    }
+
+    PocketsphinxSpeech speech;
+    std::unique_ptr<SpeechRecognizer> recognizer;
+    std::shared_ptr<RecognitionRequest> request;
+    RecognitionReports reports;
+    std::unique_ptr<RecognitionTask> task;
+};
+
+TEST_F(PocketsphinxRecognitionTest, ReportsPartialsWhileAudioArrivesThenAFinalAsGoodAsOffline) {
+    const std::vector<AudioBuffer> buffers = phrase().tapBuffers();
+    const std::size_t half = buffers.size() / 2;
+    for (std::size_t i = 0; i < half; ++i) request->append(buffers[i]);
+    // The first half is heard before the rest is spoken.
+    ASSERT_TRUE(reports.awaitResult());
+    for (std::size_t i = half; i < buffers.size(); ++i) request->append(buffers[i]);
+    request->endAudio();
+    ASSERT_TRUE(reports.awaitEnd());
+
+    EXPECT_TRUE(reports.errors().empty());
+    const std::vector<RecognitionResult> results = reports.results();
+    ASSERT_GE(results.size(), 2u);
+    for (std::size_t i = 0; i + 1 < results.size(); ++i) {
+        EXPECT_FALSE(results[i].isFinal);
+        EXPECT_FALSE(results[i].hasSpeechRecognitionMetadata);
+        EXPECT_FALSE(results[i].formattedString.empty());
+    }
+    const RecognitionResult& final = results.back();
+    EXPECT_TRUE(final.isFinal);
+    EXPECT_TRUE(final.hasSpeechRecognitionMetadata);
+    const std::size_t offline = phrase().wordsMatched(phrase().offlineTranscript());
+    EXPECT_GE(offline, 3u) << phrase().offlineTranscript();
+    EXPECT_GE(phrase().wordsMatched(final.formattedString), offline)
+        << "heard \"" << final.formattedString << "\", offline \"" << phrase().offlineTranscript()
+        << "\"";
+
+    // One segment per word, in order, within the audio.
+    std::istringstream text(final.formattedString);
+    const auto words = std::distance(std::istream_iterator<std::string>(text),
+                                     std::istream_iterator<std::string>());
+    ASSERT_EQ(final.segments.size(), static_cast<std::size_t>(words));
+    double previousEnd = 0;
+    for (const RecognitionSegment& segment : final.segments) {
+        EXPECT_GE(segment.timestamp, previousEnd);
+        EXPECT_GT(segment.duration, 0);
+        previousEnd = segment.timestamp + segment.duration;
+    }
+    EXPECT_LE(previousEnd, phrase().seconds() + 0.05);
+}
+
+TEST_F(PocketsphinxRecognitionTest, AudioThatEndsAtOnceGivesAnEmptyFinalResult) {
+    request->endAudio();
+    ASSERT_TRUE(reports.awaitEnd());
+    ASSERT_EQ(reports.results().size(), 1u);
+    EXPECT_TRUE(reports.results()[0].isFinal);
+    EXPECT_EQ(reports.results()[0].formattedString, "");
+    EXPECT_TRUE(reports.errors().empty());
+}
+
+TEST_F(PocketsphinxRecognitionTest, NothingIsReportedOnceCancelled) {
+    for (const AudioBuffer& buffer : phrase().tapBuffers()) request->append(buffer);
+    task->cancel();
+    request->endAudio();
+    task.reset();  // waits for the worker
+    EXPECT_TRUE(reports.results().empty());
+    EXPECT_TRUE(reports.errors().empty());
+}
+
+class ModelFolder : public testing::Test {
+  protected:
+    ModelFolder() {
+        std::string pattern = (fs::temp_directory_path() / "lumora-models-XXXXXX").string();
+        folder = ::mkdtemp(pattern.data());
+    }
+    ~ModelFolder() override { fs::remove_all(folder); }
+
+    // A model's files, each holding `content`.
+    void install(const std::string& name, const std::string& content) {
+        fs::create_directories(folder / name / name);
+        std::ofstream(folder / name / (name + ".lm.bin")) << content;
+        std::ofstream(folder / name / ("cmudict-" + name + ".dict")) << content;
+    }
+
+    fs::path folder;
+};
+
+TEST_F(ModelFolder, TheInstalledModelIsEnglishAndLoads) {
+    PocketsphinxSpeech speech;
+    EXPECT_EQ(speech.supportedLocales(), std::vector<std::string>{"en_US"});
+    EXPECT_TRUE(speech.modelLoads());
+    for (const char* locale : {"en_US", "en-US"}) {
+        auto recognizer = speech.recognizer(locale);
+        ASSERT_TRUE(recognizer) << locale;
+        EXPECT_TRUE(recognizer->isAvailable());
+        EXPECT_TRUE(recognizer->supportsOnDeviceRecognition());
+    }
+    EXPECT_FALSE(speech.recognizer("fr_FR"));
+}
+
+TEST_F(ModelFolder, ABrokenModelIsListedButUnavailableAndItsTasksFail) {
+    install("en-us", "not a model");
+    install("en", "not a locale");
+    fs::create_directories(folder / "de-de");  // files missing
+    PocketsphinxSpeech speech(pocketsphinxModelsIn(folder));
+    EXPECT_EQ(speech.supportedLocales(), std::vector<std::string>{"en_US"});
+    EXPECT_FALSE(speech.modelLoads());
+    auto recognizer = speech.recognizer("en-US");
+    ASSERT_TRUE(recognizer);
+    EXPECT_FALSE(recognizer->isAvailable());
+
+    RecognitionReports reports;
+    auto request = recognizer->makeRequest();
+    auto task = recognizer->start(request, reports.handler());
+    ASSERT_TRUE(reports.awaitEnd());
+    EXPECT_EQ(reports.errors(),
+              std::vector<std::string>{"The speech recognition model could not be loaded."});
+}
+
+TEST_F(ModelFolder, WithoutModelsThereIsNoRecognizer) {
+    PocketsphinxSpeech speech(pocketsphinxModelsIn(folder));
+    EXPECT_TRUE(speech.supportedLocales().empty());
+    EXPECT_FALSE(speech.modelLoads());
+    EXPECT_FALSE(speech.recognizer("en_US"));
+}
+
+}  // namespace
+}  // namespace lumora::platform
