@@ -12,6 +12,10 @@
 
 namespace lumora::testing {
 
+// Right Option by its X key code (RALT on the test server's keymap): named Alt_R, xdotool would
+// press the Alt modifier it maps to first, which is Alt_L.
+inline const std::string rightOptionKey = "108";
+
 inline std::string commandLine(const nlohmann::json& command) {
     return command.dump() + "\n";
 }

@@ -10,48 +10,27 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "tests/e2e/child_process.h"
-#include "tests/support/test_desktop.h"
+#include "tests/e2e/desktop_dialogue.h"
+#include "tests/support/eventually.h"
 
 namespace lumora {
 namespace {
 
 using nlohmann::json;
+using test_support::eventually;
 using test_support::TestDesktop;
-
-std::string line(const json& command) {
-    return command.dump() + "\n";
-}
+using testing::commandLine;
+using testing::environmentOn;
 
 std::string openAndAsk(int id) {
-    return line({{"command", "open"}, {"id", id}}) +
-           line({{"command", "ask"}, {"id", id}, {"text", "Reply to Ada"}, {"provider", "cloud"}});
+    return commandLine({{"command", "open"}, {"id", id}}) +
+           commandLine(
+               {{"command", "ask"}, {"id", id}, {"text", "Reply to Ada"}, {"provider", "cloud"}});
 }
 
 std::string cloudAnswer(int id, const std::string& text) {
-    return line({{"command", "hosted_complete"}, {"id", id}, {"action", "text"}, {"text", text}});
-}
-
-std::map<std::string, std::string> on(const TestDesktop& desktop) {
-    std::map<std::string, std::string> environment;
-    for (const std::string& entry : desktop.environment()) {
-        std::size_t equals = entry.find('=');
-        environment[entry.substr(0, equals)] = entry.substr(equals + 1);
-    }
-    environment["LUMORA_DESKTOP"] = "x11";
-    environment.erase("LUMORA_SIM_SCENARIO");
-    return environment;
-}
-
-// Polls `done` for a few seconds.
-template <class Predicate>
-bool eventually(Predicate done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return commandLine(
+        {{"command", "hosted_complete"}, {"id", id}, {"action", "text"}, {"text", text}});
 }
 
 bool pastesEventually(TestDesktop& desktop, const std::string& target, const std::string& bytes) {
@@ -86,7 +65,7 @@ TEST(RealDesktopClipboardTest, PastesGiveTheUsersClipboardBackUnlessTheyCopiedMe
         testing::builtProgram("assistant/lumora-assistant"), openAndAsk(1),
         {{"\"phase\":\"generation_input\"", cloudAnswer(1, answer)},
          // The paste is over once the image is back, a second after its reply was written.
-         {inserting, line({{"command", "copy"}, {"id", 1}}), 1,
+         {inserting, commandLine({{"command", "copy"}, {"id", 1}}), 1,
           [&] {
               replyMarked = pastesEventually(desktop, "UTF8_STRING", answer) &&
                             offers(desktop, "x-kde-passwordManagerHint");
@@ -103,7 +82,7 @@ TEST(RealDesktopClipboardTest, PastesGiveTheUsersClipboardBackUnlessTheyCopiedMe
               replyWritten = pastesEventually(desktop, "UTF8_STRING", "Shorter");
               desktop.copyToClipboard("UTF8_STRING", copiedMeanwhile);
           }}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     EXPECT_TRUE(replyMarked);

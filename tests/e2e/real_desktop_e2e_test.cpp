@@ -4,41 +4,19 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/e2e/child_process.h"
-#include "tests/support/test_desktop.h"
+#include "tests/e2e/desktop_dialogue.h"
 
 namespace lumora {
 namespace {
 
 using nlohmann::json;
 using test_support::TestDesktop;
-
-std::string line(const json& command) {
-    return command.dump() + "\n";
-}
-
-std::map<std::string, std::string> on(const TestDesktop& desktop) {
-    std::map<std::string, std::string> environment;
-    for (const std::string& entry : desktop.environment()) {
-        std::size_t equals = entry.find('=');
-        environment[entry.substr(0, equals)] = entry.substr(equals + 1);
-    }
-    environment["LUMORA_DESKTOP"] = "x11";
-    environment.erase("LUMORA_SIM_SCENARIO");
-    return environment;
-}
+using testing::commandLine;
+using testing::environmentOn;
+using testing::eventsOf;
 
 json cloudAnswer(const char* command, int id, const std::string& text) {
     return {{"command", command}, {"id", id}, {"action", "text"}, {"text", text}};
-}
-
-std::vector<json> eventsOf(const testing::ProcessResult& result, const std::string& phase) {
-    std::vector<json> found;
-    for (const std::string& text : result.lines()) {
-        json event = json::parse(text);
-        if (event["phase"] == phase) found.push_back(std::move(event));
-    }
-    return found;
 }
 
 // A cloud request typed in the editor: the app gets the editor's real window text and
@@ -55,29 +33,31 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
 
     auto result = testing::runDialogue(
         testing::builtProgram("assistant/lumora-assistant"),
-        line({{"command", "open"}, {"id", 1}}) +
-            line(
+        commandLine({{"command", "open"}, {"id", 1}}) +
+            commandLine(
                 {{"command", "ask"}, {"id", 1}, {"text", "Thank the team"}, {"provider", "cloud"}}),
-        {{"\"phase\":\"generation_input\"", line(cloudAnswer("hosted_snapshot", 1, " Thanks,")) +
-                                                line(cloudAnswer("hosted_complete", 1, answer))},
-         {"\"message\":\"Text inserted\"", line({{"command", "undo"}, {"id", 1}}), 1,
+        {{"\"phase\":\"generation_input\"",
+          commandLine(cloudAnswer("hosted_snapshot", 1, " Thanks,")) +
+              commandLine(cloudAnswer("hosted_complete", 1, answer))},
+         {"\"message\":\"Text inserted\"", commandLine({{"command", "undo"}, {"id", 1}}), 1,
           [&] { answered = desktop.savedText(editor); }},
          {"\"message\":\"Change undone\"",
-          line({{"command", "ask"}, {"id", 2}, {"text", "Shorter"}, {"provider", "cloud"}}), 1,
-          [&] { undone = desktop.savedText(editor); }},
+          commandLine({{"command", "ask"}, {"id", 2}, {"text", "Shorter"}, {"provider", "cloud"}}),
+          1, [&] { undone = desktop.savedText(editor); }},
          {"\"phase\":\"generation_input\"",
-          line(cloudAnswer("hosted_snapshot", 2, shorter)) +
-              line(cloudAnswer("hosted_complete", 2, shorter)),
+          commandLine(cloudAnswer("hosted_snapshot", 2, shorter)) +
+              commandLine(cloudAnswer("hosted_complete", 2, shorter)),
           2},
          {"\"message\":\"Text inserted\"",
-          line({{"command", "ask"}, {"id", 3}, {"text", "Once more"}, {"provider", "cloud"}}), 2,
-          [&] { followedUp = desktop.savedText(editor); }},
+          commandLine(
+              {{"command", "ask"}, {"id", 3}, {"text", "Once more"}, {"provider", "cloud"}}),
+          2, [&] { followedUp = desktop.savedText(editor); }},
          {"\"phase\":\"generation_input\"",
-          line(cloudAnswer("hosted_snapshot", 3, shorter)) +
-              line(cloudAnswer("hosted_complete", 3, shorter)),
+          commandLine(cloudAnswer("hosted_snapshot", 3, shorter)) +
+              commandLine(cloudAnswer("hosted_complete", 3, shorter)),
           3, [&] { desktop.closeEditor(editor); }},
          {"Your answer is available to copy.", ""}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     std::vector<json> inputs = eventsOf(result, "generation_input");
@@ -104,16 +84,17 @@ TEST(RealDesktopProcessTest, CloudAnswersTypedIntoARealEditorUndoneAndFollowedUp
 TEST(RealDesktopProcessTest, ARegionIsCapturedWithTheSelectorOrGivenUp) {
     TestDesktop& desktop = TestDesktop::shared();
     desktop.openEditor("Region notes");
-    const std::string region = line({{"command", "screen"}, {"id", 1}, {"context", "region"}});
+    const std::string region =
+        commandLine({{"command", "screen"}, {"id", 1}, {"context", "region"}});
     const std::string capturing = "Capturing your window\u2026";
     auto result =
         testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
-                             line({{"command", "open"}, {"id", 1}}) + region,
+                             commandLine({{"command", "open"}, {"id", 1}}) + region,
                              {{capturing, "", 1, [&] { desktop.dragRegion(100, 100, 400, 300); }},
                               {"\"message\":\"Visual context captured\"", region},
                               {capturing, "", 2, [&] { desktop.abortRegionSelection(); }},
                               {"Could not capture visual context", ""}},
-                             on(desktop));
+                             environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     std::vector<json> errors = eventsOf(result, "error");
     ASSERT_EQ(errors.size(), 1u) << result.out;
@@ -129,15 +110,17 @@ TEST(RealDesktopProcessTest, TheDesktopGoingAwayLeavesTheHelperAnswering) {
     desktop.openEditor("Draft");
     const std::string opened = "Hold your Assistant shortcut to speak a request.";
     auto result = testing::runDialogue(
-        testing::builtProgram("assistant/lumora-assistant"), line({{"command", "open"}, {"id", 1}}),
-        {{opened, line({{"command", "open"}, {"id", 2}}), 1, [&] { desktop.stopSessionBus(); }},
-         {opened, line({{"command", "open"}, {"id", 3}}), 2, [&] { desktop.stopDisplay(); }},
+        testing::builtProgram("assistant/lumora-assistant"),
+        commandLine({{"command", "open"}, {"id", 1}}),
+        {{opened, commandLine({{"command", "open"}, {"id", 2}}), 1,
+          [&] { desktop.stopSessionBus(); }},
+         {opened, commandLine({{"command", "open"}, {"id", 3}}), 2, [&] { desktop.stopDisplay(); }},
          {opened,
-          line({{"command", "ask"}, {"id", 3}, {"text", "Hello"}, {"provider", "cloud"}}) +
-              line({{"command", "status"}, {"id", 4}}),
+          commandLine({{"command", "ask"}, {"id", 3}, {"text", "Hello"}, {"provider", "cloud"}}) +
+              commandLine({{"command", "status"}, {"id", 4}}),
           3},
          {"\"phase\":\"availability\"", ""}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     std::vector<json> results = eventsOf(result, "result");
@@ -171,8 +154,9 @@ TEST(RealDesktopProcessTest, NoDesktopToServeEndsBeforeAnyEvent) {
         {{{"LUMORA_DESKTOP", "x11"}, {"DISPLAY", ":9999"}}, "Cannot open the X display"},
     };
     for (const Case& c : cases) {
-        auto result = testing::runProcess(testing::builtProgram("assistant/lumora-assistant"),
-                                          line({{"command", "status"}, {"id", 1}}), c.environment);
+        auto result =
+            testing::runProcess(testing::builtProgram("assistant/lumora-assistant"),
+                                commandLine({{"command", "status"}, {"id", 1}}), c.environment);
         EXPECT_EQ(result.exitStatus, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;

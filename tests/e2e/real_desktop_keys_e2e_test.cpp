@@ -3,43 +3,27 @@
 // from another client (xdotool), which the server treats as a keyboard.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
-#include <thread>
 
-#include "tests/e2e/child_process.h"
-#include "tests/support/test_desktop.h"
+#include "tests/e2e/desktop_dialogue.h"
+#include "tests/support/eventually.h"
 
 namespace lumora {
 namespace {
 
 using nlohmann::json;
+using test_support::eventually;
 using test_support::TestDesktop;
+using testing::commandLine;
+using testing::environmentOn;
+using testing::rightOptionKey;
 
-// By its X key code (RALT on the test server's keymap): named Alt_R, xdotool would press the
-// Alt modifier it maps to first, which is Alt_L.
-const std::string rightOption = "108";
 const std::string unreportedKey =
     "This keyboard does not report the chosen hold key, so holding it cannot start Lumora. "
     "Choose another hold key.";
 
-std::string line(const json& command) {
-    return command.dump() + "\n";
-}
-
 std::string holdConfigure(const json& bindings) {
-    return line({{"command", "hold_configure"}, {"id", 1}, {"holdBindings", bindings}});
-}
-
-std::map<std::string, std::string> on(const TestDesktop& desktop) {
-    std::map<std::string, std::string> environment;
-    for (const std::string& entry : desktop.environment()) {
-        std::size_t equals = entry.find('=');
-        environment[entry.substr(0, equals)] = entry.substr(equals + 1);
-    }
-    environment["LUMORA_DESKTOP"] = "x11";
-    environment.erase("LUMORA_SIM_SCENARIO");
-    return environment;
+    return commandLine({{"command", "hold_configure"}, {"id", 1}, {"holdBindings", bindings}});
 }
 
 // The hold events in order, as "phase" or "phase: message".
@@ -55,17 +39,6 @@ std::vector<std::string> holdEvents(const testing::ProcessResult& result) {
     return events;
 }
 
-// Polls `done` for up to ten seconds.
-template <class Done>
-bool eventually(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 // Right Option held until the hold is reported, then let go; a 0.1-second tap that says
 // nothing and leaves the editor typing as before; another key during a hold, which cancels it;
 // and Fn bound, which X keyboards never report.
@@ -78,18 +51,18 @@ TEST(RealDesktopKeysTest, RightOptionHoldsTapsAndInterruptions) {
         holdConfigure({{"dictation", "Hold:RightOption"}}),
         {{"\"phase\":\"hold_status\"", "", 1,
           [&] {
-              desktop.holdKey(rightOption, 0.1);
+              desktop.holdKey(rightOptionKey, 0.1);
               // Typed as it would have been without the tap: no Alt left down.
               desktop.holdKey("a", 0.05);
-              desktop.keyDown(rightOption);
+              desktop.keyDown(rightOptionKey);
           }},
-         {"\"phase\":\"hold_pressed\"", "", 1, [&] { desktop.keyUp(rightOption); }},
-         {"\"phase\":\"hold_released\"", "", 1, [&] { desktop.keyDown(rightOption); }},
+         {"\"phase\":\"hold_pressed\"", "", 1, [&] { desktop.keyUp(rightOptionKey); }},
+         {"\"phase\":\"hold_released\"", "", 1, [&] { desktop.keyDown(rightOptionKey); }},
          {"\"phase\":\"hold_pressed\"", "", 2, [&] { desktop.holdKey("x", 0.05); }},
          {"\"phase\":\"hold_cancel\"", holdConfigure({{"assistant", "Hold:Fn"}}), 1,
-          [&] { desktop.keyUp(rightOption); }},
+          [&] { desktop.keyUp(rightOptionKey); }},
          {"does not report", "", 1, [&] { typed = desktop.savedText(editor); }}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(
         holdEvents(result),
@@ -124,7 +97,7 @@ TEST(RealDesktopKeysTest, AnEscapeTapReachesTheEditorAndAHoldDoesNot) {
          {"\"phase\":\"hold_pressed\"", "", 1, [&] { desktop.keyUp("Escape"); }},
          // An Escape that got through would have closed the dialog at its press, long before.
          {"\"phase\":\"hold_released\"", "", 1, [&] { openAfterHold = dialogs() == 1; }}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     ASSERT_TRUE(openedForTap && openedForHold);
     EXPECT_TRUE(closedByTap);
@@ -142,11 +115,11 @@ TEST(RealDesktopKeysTest, ATapLostMidHoldLeavesNoHoldStuck) {
     auto result = testing::runDialogue(
         testing::builtProgram("assistant/lumora-assistant"),
         holdConfigure({{"dictation", "Hold:RightOption"}}),
-        {{"\"phase\":\"hold_status\"", "", 1, [&] { desktop.keyDown(rightOption); }},
+        {{"\"phase\":\"hold_status\"", "", 1, [&] { desktop.keyDown(rightOptionKey); }},
          {"\"phase\":\"hold_pressed\"", "", 1, [&] { desktop.stopDisplay(); }},
-         {"\"phase\":\"hold_cancel\"", line({{"command", "status"}, {"id", 2}})},
+         {"\"phase\":\"hold_cancel\"", commandLine({{"command", "status"}, {"id", 2}})},
          {"\"phase\":\"availability\"", ""}},
-        on(desktop));
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     EXPECT_EQ(holdEvents(result),
               (std::vector<std::string>{"hold_status: ", "hold_pressed", "hold_cancel"}))

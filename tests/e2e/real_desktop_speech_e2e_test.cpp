@@ -20,6 +20,7 @@ using test_support::TestDesktop;
 using testing::commandLine;
 using testing::environmentOn;
 using testing::eventsOf;
+using testing::rightOptionKey;
 
 constexpr const char* listening = "\"phase\":\"recording\"";
 constexpr const char* inserted = "\"message\":\"Text inserted\"";
@@ -175,6 +176,47 @@ TEST(RealDesktopSpeechTest, ASpokenRequestGoesToTheCloudAndItsAnswerIntoTheEdito
     ASSERT_EQ(inputs.size(), 1u) << result.out;
     expectHeardAsWellAsOffline(inputs[0]["request"]);
     EXPECT_EQ(saved, note + answer);
+}
+
+// Held keys end recordings as the app drives them: Right Option through the hold monitor, the
+// app sending "stop" at its release; Shift by the helper's own poll of the key state.
+TEST(RealDesktopSpeechTest, ARecordingEndsWhenItsHeldKeyIsReleased) {
+    TestDesktop& desktop = TestDesktop::shared();
+    desktop.openEditor("");
+    const json bindings = {{"dictation", "Hold:RightOption"}};
+    auto monitored = testing::runDialogue(
+        helper(),
+        commandLine({{"command", "hold_configure"}, {"id", 0}, {"holdBindings", bindings}}),
+        {{"\"phase\":\"hold_status\"", "", 1, [&] { desktop.keyDown(rightOptionKey); }},
+         {"\"phase\":\"hold_pressed\"",
+          commandLine(start(6, {{"key", "Hold:RightOption"}, {"output", "copy"}}))},
+         {listening, "", 1,
+          [&] {
+              desktop.play(phrase().path());
+              desktop.keyUp(rightOptionKey);
+          }},
+         {"\"phase\":\"hold_released\"", commandLine(stop(6))},
+         {"Transcript copied.", ""}},
+        environmentOn(desktop));
+    ASSERT_EQ(monitored.exitStatus, 0) << monitored.err;
+    std::vector<json> transcripts = eventsOf(monitored, "transcript");
+    ASSERT_EQ(transcripts.size(), 1u) << monitored.out;
+    expectHeardAsWellAsOffline(transcripts[0]["text"]);
+
+    desktop.keyDown("Shift_L");
+    auto polled = testing::runDialogue(
+        helper(), commandLine(start(7, {{"modifiers", "shift"}, {"output", "copy"}})),
+        {{listening, "", 1,
+          [&] {
+              desktop.play(phrase().path());
+              desktop.keyUp("Shift_L");
+          }},
+         {"Transcript copied.", ""}},
+        environmentOn(desktop));
+    ASSERT_EQ(polled.exitStatus, 0) << polled.err;
+    transcripts = eventsOf(polled, "transcript");
+    ASSERT_EQ(transcripts.size(), 1u) << polled.out;
+    expectHeardAsWellAsOffline(transcripts[0]["text"]);
 }
 
 // A sound server that has gone away is no microphone: the permission is not claimed, and a

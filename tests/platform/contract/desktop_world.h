@@ -6,20 +6,29 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/accessibility.h"
+#include "platform/audio.h"
+#include "platform/keyboard.h"
+#include "platform/pasteboard.h"
 #include "platform/permissions.h"
 #include "platform/screen_capture.h"
+#include "platform/speech.h"
 #include "platform/windows.h"
 #include "platform/workspace.h"
+#include "tests/support/eventually.h"
+
+namespace lumora::sim {
+class SimDesktop;
+}
 
 namespace lumora::contract {
+
+using test_support::eventually;
 
 // An editor application: one window whose multi-line text area holds the text and has the
 // keyboard focus, with the caret at the start.
@@ -58,18 +67,6 @@ class DesktopWorld {
     // handlers), as the helper's main loop does; the simulated desktop calls them on the spot.
     virtual void runMainThreadWork() {}
 };
-
-// Polls `condition` until it holds or five seconds pass: the real desktop carries out some
-// requests (an activation, an application's recovery) a moment later.
-template <class Condition>
-bool eventually(Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 // Tags naming the two desktops, for typed suites: `makeWorld<SimWorld>()`.
 struct SimWorld {};
