@@ -28,10 +28,22 @@ constexpr auto markerWait = std::chrono::seconds(30);
 // Standard output as it arrives, so the writer can wait for a line before ending the input.
 class Output {
   public:
+    explicit Output(const LineObserver& observe) : observe_(observe) {}
+
+    // Only the reader calls it, so the lines it shows need no lock of their own.
     void append(const char* data, std::size_t size) {
-        std::lock_guard lock(mutex_);
-        text_.append(data, size);
-        grew_.notify_all();
+        std::string_view arrived(data, size);
+        {
+            std::lock_guard lock(mutex_);
+            text_.append(arrived);
+            grew_.notify_all();
+        }
+        if (!observe_) return;
+        partialLine_.append(arrived);
+        for (std::size_t end; (end = partialLine_.find('\n')) != std::string::npos;) {
+            observe_(partialLine_.substr(0, end), false);
+            partialLine_.erase(0, end + 1);
+        }
     }
     void close() {
         std::lock_guard lock(mutex_);
@@ -62,6 +74,8 @@ class Output {
     std::condition_variable grew_;
     std::string text_;
     bool closed_ = false;
+    const LineObserver& observe_;
+    std::string partialLine_;
 };
 
 template <class Sink>
@@ -148,19 +162,31 @@ int exitStatus(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Writes `text` to the program, showing its lines to `observe` first.
+void send(int fd, const std::string& text, const LineObserver& observe) {
+    if (observe) {
+        for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            observe(text.substr(start, end - start), true);
+        }
+    }
+    feed(fd, text);
+}
+
 ProcessResult converse(const std::string& executable, const std::string& input,
                        const std::vector<Exchange>& exchanges,
                        const std::map<std::string, std::string>& environment,
-                       const std::vector<std::string>& arguments, double lingerSeconds) {
+                       const std::vector<std::string>& arguments, double lingerSeconds,
+                       const LineObserver& observe = {}) {
     Child child = start(executable, environment, arguments);
     ProcessResult result;
-    Output output;
+    Output output(observe);
     std::thread writer([&] {
-        feed(child.in, input);
+        send(child.in, input, observe);
         for (const Exchange& exchange : exchanges) {
             output.waitFor(exchange.awaited, exchange.occurrences);
             if (exchange.before) exchange.before();
-            feed(child.in, exchange.reply);
+            send(child.in, exchange.reply, observe);
         }
         std::this_thread::sleep_for(std::chrono::duration<double>(lingerSeconds));
         ::close(child.in);
@@ -209,8 +235,9 @@ ProcessResult runProcessUntil(const std::string& executable, const std::string& 
 
 ProcessResult runDialogue(const std::string& executable, const std::string& input,
                           const std::vector<Exchange>& exchanges,
-                          const std::map<std::string, std::string>& environment) {
-    return converse(executable, input, exchanges, environment, {}, 0);
+                          const std::map<std::string, std::string>& environment,
+                          const LineObserver& observe) {
+    return converse(executable, input, exchanges, environment, {}, 0, observe);
 }
 
 StalledPeer::StalledPeer(const std::string& executable, std::string input,

@@ -45,11 +45,16 @@ struct Exchange {
     std::function<void()> before = {};
 };
 
+// Sees each line of a conversation as it passes: `sent` for what the peer wrote to the
+// program, else what the program answered. Called from the peer's own threads.
+using LineObserver = std::function<void(const std::string& line, bool sent)>;
+
 // As runProcessUntil, playing the program's peer: after `input`, each exchange in turn waits
 // for its marker (30 seconds at most) and answers; then standard input closes.
 ProcessResult runDialogue(const std::string& executable, const std::string& input,
                           const std::vector<Exchange>& exchanges,
-                          const std::map<std::string, std::string>& environment = {});
+                          const std::map<std::string, std::string>& environment = {},
+                          const LineObserver& observe = {});
 
 // A peer that writes a program's whole input from a thread of its own, then closes it, but
 // reads nothing of its standard output until finish(): what a program does when the other

@@ -677,6 +677,13 @@ void TestDesktop::holdKey(const std::string& key, double seconds) {
     }
 }
 
+void TestDesktop::saveScreenshot(const Editor& editor, const std::string& path) {
+    if (!processes_->tool({"maim", "--hidecursor", "--window", std::to_string(editor.window), path})
+             .succeeded) {
+        throw std::runtime_error("test desktop: cannot take a screenshot of " + editor.path);
+    }
+}
+
 std::size_t TestDesktop::windowCount(const Editor& editor) {
     ToolResult search = processes_->tool(
         {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(editor.pid)});

@@ -63,6 +63,8 @@ class TestDesktop {
     // The editor's text as it saves it: the user's Ctrl+S, then the file once the window says
     // it holds no unsaved change. Brings the editor to the front.
     std::string savedText(const Editor& editor);
+    // The editor's window as the screen shows it, written to `path` as a PNG file.
+    void saveScreenshot(const Editor& editor, const std::string& path);
     // Ends the editor process (no save prompt survives it) and waits until its window is gone.
     void closeEditor(const Editor& editor);
 
