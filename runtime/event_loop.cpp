@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace lumora {
@@ -30,7 +31,7 @@ EventLoop::EventLoop(ManualClock& clock) : clock_(clock), manual_(&clock) {}
 EventLoop::~EventLoop() {
     // Destroyed outside the lock: a closure may hold the last copy of a completion, which
     // answers as it goes and so posts.
-    std::deque<std::function<void()>> unrun;
+    std::vector<std::function<void()>> unrun;
     {
         std::lock_guard lock(mutex_);
         unrun.swap(posted_);
@@ -74,13 +75,17 @@ void EventLoop::runGuarded(const std::function<void()>& work) {
 }
 
 std::size_t EventLoop::runPostedBatch() {
-    std::deque<std::function<void()>> batch;
+    // A batch run inside a batch's work finds no spare buffer and makes its own.
+    std::vector<std::function<void()>> batch = std::exchange(spareBatch_, {});
     {
         std::lock_guard lock(mutex_);
         batch.swap(posted_);
     }
     for (auto& work : batch) runGuarded(work);
-    return batch.size();
+    const std::size_t count = batch.size();
+    batch.clear();
+    if (batch.capacity() > spareBatch_.capacity()) spareBatch_ = std::move(batch);
+    return count;
 }
 
 bool EventLoop::fireOneDueTimer(double limit, std::uint64_t sequenceLimit) {

@@ -6,13 +6,13 @@
 #include <condition_variable>
 #include <coroutine>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <unordered_set>
+#include <vector>
 
 #include "runtime/clock.h"
 
@@ -72,7 +72,10 @@ class EventLoop {
 
     mutable std::mutex mutex_;
     std::condition_variable wakeup_;
-    std::deque<std::function<void()>> posted_;
+    std::vector<std::function<void()>> posted_;
+    // The loop thread's buffer for the next batch: batches and posts trade the two buffers, so
+    // a loop fed at a steady pace (key events from another thread) allocates nothing.
+    std::vector<std::function<void()>> spareBatch_;
     bool quit_ = false;
 
     std::map<TimerKey, Timer*> timers_;
