@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "platform/sim/keyboard_layout.h"
@@ -55,6 +57,16 @@ InputEvent keyEvent(std::uint16_t code, bool down, std::int64_t userData = 0) {
     return event;
 }
 
+// The text of the editor's focused field, as the accessibility port reads it.
+std::string fieldText(DesktopWorld& world, const Editor& editor) {
+    platform::Accessibility& ax = world.accessibility();
+    auto focused = ax.copyAttribute(ax.applicationElement(editor.pid), "AXFocusedUIElement");
+    auto* field = focused ? std::get_if<platform::AXElement>(&*focused) : nullptr;
+    auto value = field ? ax.copyAttribute(*field, "AXValue") : std::nullopt;
+    auto* text = value ? std::get_if<std::string>(&*value) : nullptr;
+    return text ? *text : "";
+}
+
 template <class World>
 class KeyboardContract : public ::testing::Test {
   protected:
@@ -85,14 +97,7 @@ class KeyboardContract : public ::testing::Test {
     // simulated one, whose editor types nothing itself, the letters of the key-downs that
     // reached it.
     std::string typed(const Editor& editor) { return simulated() ? letters_ : fieldText(editor); }
-    std::string fieldText(const Editor& editor) {
-        platform::Accessibility& ax = world->accessibility();
-        auto focused = ax.copyAttribute(ax.applicationElement(editor.pid), "AXFocusedUIElement");
-        auto* field = focused ? std::get_if<platform::AXElement>(&*focused) : nullptr;
-        auto value = field ? ax.copyAttribute(*field, "AXValue") : std::nullopt;
-        auto* text = value ? std::get_if<std::string>(&*value) : nullptr;
-        return text ? *text : "";
-    }
+    std::string fieldText(const Editor& editor) { return contract::fieldText(*world, editor); }
 
   private:
     void use(const UserKey& key, bool down) {
@@ -252,6 +257,36 @@ TEST(X11KeyboardTest, KeysTheKeyboardDoesNotHaveAreRefused) {
         EXPECT_EQ(keyboard.translate(absent), std::nullopt) << absent;
         EXPECT_FALSE(keyboard.isKeyDown(absent)) << absent;
     }
+}
+
+// On a Dvorak layout "v" is typed by the key QWERTY has "." on: translation follows the server's
+// current keymap, and a posted Command and that key pastes, as the paste looks the key up.
+TEST(X11KeyboardTest, TranslationAndThePasteFollowTheLayout) {
+    std::unique_ptr<DesktopWorld> world = makeWorld<X11World>();
+    Editor editor = world->openEditors({""}).back();
+    platform::Keyboard& keyboard = world->keyboard();
+    constexpr std::uint16_t period = 47;
+    auto setLayout = [](const std::string& variant) {
+        ASSERT_EQ(std::system(("setxkbmap -layout us -variant '" + variant + "'").c_str()), 0);
+    };
+    setLayout("dvorak");
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{[&] { setLayout(""); }};
+    ASSERT_TRUE(eventually([&] { return keyboard.translate(period) == u"v"; }));
+    EXPECT_EQ(keyboard.translate(9), u"k");
+
+    const std::string clipboard = "Pasted on Dvorak";
+    TestDesktop::shared().copyToClipboard("UTF8_STRING", clipboard);
+    for (bool down : {true, false}) {
+        std::optional<InputEvent> event = keyboard.createKeyEvent(period, down);
+        ASSERT_TRUE(event);
+        event->flags = flags::command;
+        keyboard.post(*event);
+    }
+    EXPECT_TRUE(eventually([&] { return fieldText(*world, editor) == clipboard; }))
+        << fieldText(*world, editor);
 }
 
 }  // namespace
