@@ -16,6 +16,9 @@ namespace flags = platform::eventFlags;
 
 constexpr std::string_view tapRefused =
     "Allow Accessibility for Lumora to use hold keys, then select the shortcut again.";
+constexpr std::string_view claimRefused =
+    "Another application holds the chosen hold key, so Lumora cannot use it. Close that "
+    "application or choose another hold key.";
 constexpr std::string_view unreportedKey =
     "This keyboard does not report the chosen hold key, so holding it cannot start Lumora. "
     "Choose another hold key.";
@@ -95,9 +98,13 @@ void HoldShortcuts::install() {
     if (tap_ || bindings_.empty()) return;
     tap_ = ports_.keyboard.createEventTap(
         tapMask, [this](const InputEvent& event) { return handle(event); });
-    if (tap_ && !tap_->withhold(withheldKeys())) tap_.reset();
     if (!tap_) {
         operations_.sendEvent({{"phase", "hold_status"}, {"message", tapRefused}});
+        return;
+    }
+    if (!tap_->withhold(withheldKeys())) {
+        tap_.reset();
+        operations_.sendEvent({{"phase", "hold_status"}, {"message", claimRefused}});
         return;
     }
     tap_->setEnabled(true);

@@ -7,9 +7,14 @@
 #include <cmath>
 #include <mutex>
 
+#include "runtime/error.h"
+
 namespace lumora::platform {
 
 namespace {
+
+constexpr int decodingFailedCode = 4;
+constexpr const char* decodingFailed = "The speech recognizer could not decode the audio.";
 
 // Pocketsphinx writes its progress to standard error, and its log file is one for the whole
 // process, replaced (and the old one closed) by every decoder that names one: so no decoder
@@ -70,11 +75,13 @@ void PocketsphinxDecoder::process(std::span<const float> samples) {
     std::transform(samples.begin(), samples.end(), pcm_.begin(), [](float sample) {
         return static_cast<std::int16_t>(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767));
     });
-    ps_process_raw(decoder_, pcm_.data(), pcm_.size(), FALSE, FALSE);
+    if (ps_process_raw(decoder_, pcm_.data(), pcm_.size(), FALSE, FALSE) < 0) {
+        throw Error("Lumora", decodingFailedCode, decodingFailed);
+    }
 }
 
 void PocketsphinxDecoder::finish() {
-    ps_end_utt(decoder_);
+    if (ps_end_utt(decoder_) < 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
 }
 
 Hypothesis PocketsphinxDecoder::hypothesis() {

@@ -40,9 +40,11 @@ class PocketsphinxDecoder {
     PocketsphinxDecoder(const PocketsphinxDecoder&) = delete;
     PocketsphinxDecoder& operator=(const PocketsphinxDecoder&) = delete;
 
-    // Float samples in [-1, 1]; louder ones are clipped.
+    // Float samples in [-1, 1]; louder ones are clipped. Throws lumora::Error when the decoder
+    // fails.
     void process(std::span<const float> samples);
-    // The audio has ended; the hypothesis is final from now on.
+    // The audio has ended; the hypothesis is final from now on. Throws lumora::Error when the
+    // decoder fails.
     void finish();
     Hypothesis hypothesis();
 

@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <exception>
+
 #include "platform/linux/pocketsphinx_decoder.h"
 #include "platform/linux/soxr_conversion.h"
 #include "runtime/error.h"
@@ -12,7 +14,7 @@ namespace {
 
 constexpr const char* workerName = "lumora.speech";
 constexpr const char* modelUnloadable = "The speech recognition model could not be loaded.";
-constexpr const char* unconvertible = "Could not convert microphone audio.";
+constexpr const char* failed = "Speech recognition stopped unexpectedly.";
 // About the pace of the microphone's buffers (1,024 frames last 21 ms at 48 kHz).
 constexpr std::chrono::milliseconds collectionInterval{20};
 
@@ -26,7 +28,7 @@ class DecoderInput {
         if (!converter_ || buffer.format != format_) {
             finish();
             converter_ = conversion_.createConverter(buffer.format);
-            if (!converter_) throw Error("Lumora", 3, unconvertible);
+            if (!converter_) throw Error("Lumora", 3, SoxrConversion::failedDescription);
             format_ = buffer.format;
         }
         decoder_.process(converter_->convert(buffer));
@@ -93,6 +95,18 @@ void PocketsphinxTask::report(const std::optional<RecognitionResult>& result,
 }
 
 void PocketsphinxTask::recognize() {
+    try {
+        decode();
+    } catch (const Error& error) {
+        report(std::nullopt, error.description);
+    } catch (const std::exception&) {
+        report(std::nullopt, failed);
+    }
+    // Audio that arrives once the worker is done would only pile up.
+    request_->cancel();
+}
+
+void PocketsphinxTask::decode() {
     // Loaded here rather than in start, so that the caller never waits for the model; the
     // audio queues meanwhile and is decoded faster than it is spoken.
     std::unique_ptr<PocketsphinxDecoder> decoder = PocketsphinxDecoder::load(model_);
@@ -104,18 +118,13 @@ void PocketsphinxTask::recognize() {
     std::string partial;
     while (true) {
         PocketsphinxRequest::Collected audio = request_->collect(collectionInterval);
-        try {
-            for (const AudioBuffer& buffer : audio.buffers) {
-                if (isCancelled()) return;
-                input.add(buffer);
-            }
-            if (audio.ended) input.finish();
-        } catch (const Error& error) {
-            report(std::nullopt, error.description);
-            return;
+        for (const AudioBuffer& buffer : audio.buffers) {
+            if (isCancelled()) return;
+            input.add(buffer);
         }
         if (audio.cancelled) return;
         if (audio.ended) {
+            input.finish();
             decoder->finish();
             report(resultOf(decoder->hypothesis(), true), std::nullopt);
             return;

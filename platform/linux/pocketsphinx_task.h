@@ -27,7 +27,10 @@ class PocketsphinxTask final : public RecognitionTask {
     void cancel() override;
 
   private:
+    // The worker: decodes, and reports any failure as the task's error.
     void recognize();
+    // Throws lumora::Error when the audio cannot be converted or decoded.
+    void decode();
     bool isCancelled();
     void report(const std::optional<RecognitionResult>& result,
                 const std::optional<std::string>& error);

@@ -55,7 +55,7 @@ class SoxrConverter final : public AudioConverter {
             soxr_error_t error =
                 soxr_process(resampler_, input ? input + consumed : nullptr, length - consumed,
                              &used, output.data() + produced, output.size() - produced, &done);
-            if (error) throw Error("Lumora", 3, "Could not convert microphone audio.");
+            if (error) throw Error("Lumora", 3, SoxrConversion::failedDescription);
             consumed += used;
             produced += done;
             if (used == 0 && done == 0) break;

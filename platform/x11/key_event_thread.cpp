@@ -252,6 +252,8 @@ void KeyEventThread::deliverOverdue() {
     if (atOrBefore(time, settled_)) return;
     xcb_allow_events(connection_, XCB_ALLOW_REPLAY_KEYBOARD, time);
     xcb_flush(connection_);
+    // A tap that swallowed it now would keep it to post again later: a second press.
+    queue_.passedOn(time);
     notify(InputEventType::tapDisabledByTimeout);
 }
 

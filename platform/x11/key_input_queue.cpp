@@ -19,6 +19,14 @@ void KeyInputQueue::push(const KeyInput& input) {
     loop_.post([this] { drain_(); });
 }
 
+void KeyInputQueue::passedOn(std::uint32_t time) {
+    std::lock_guard lock(mutex_);
+    for (std::size_t queued = 0; queued < count_; ++queued) {
+        KeyInput& input = ring_[(first_ + queued) % room];
+        if (input.press && input.time == time) input.passedOn = true;
+    }
+}
+
 std::optional<KeyInput> KeyInputQueue::take() {
     std::lock_guard lock(mutex_);
     if (overflowed_) {

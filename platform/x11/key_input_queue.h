@@ -26,6 +26,9 @@ struct KeyInput {
     bool press = false;
     XKey key = 0;
     std::uint32_t time = 0;
+    // The press went on to the application before the taps judged it (their verdict was
+    // overdue), so a verdict can no longer hold it back.
+    bool passedOn = false;
 };
 
 class KeyInputQueue {
@@ -38,6 +41,8 @@ class KeyInputQueue {
     void listen(bool listening) { listening_ = listening; }
     // Event thread.
     void push(const KeyInput& input);
+    // Event thread: the press at `time` has gone on to the application, if it is still queued.
+    void passedOn(std::uint32_t time);
     // Main thread: the oldest input not taken yet.
     std::optional<KeyInput> take();
 

@@ -146,16 +146,23 @@ void KeyTaps::deliver(const KeyInput& input) {
         return;
     }
     std::optional<InputEvent> current = input.event;
-    newestFirst(taps_, [&](Tap& tap) {
-        if (tap.enabled && receives(tap.mask, current->type)) {
-            std::shared_ptr<platform::EventTapHandler> handler = tap.handler;
-            current = (*handler)(*current);
-        }
-        return current.has_value();
-    });
+    // A press the server has already handed on is past the taps' judgement; the timeout notice
+    // behind it tells them they were disabled. Monitors still hear it: it reached the
+    // application.
+    if (!input.passedOn) {
+        newestFirst(taps_, [&](Tap& tap) {
+            if (tap.enabled && receives(tap.mask, current->type)) {
+                std::shared_ptr<platform::EventTapHandler> handler = tap.handler;
+                current = (*handler)(*current);
+            }
+            return current.has_value();
+        });
+    }
     // The event reaching the application is the one the server withholds: a tap's changes to
     // it cannot travel with it.
-    if (input.press && grabbed_.test(input.key)) events_.settle(input.time, current.has_value());
+    if (input.press && !input.passedOn && grabbed_.test(input.key)) {
+        events_.settle(input.time, current.has_value());
+    }
     if (!current || current->type != InputEventType::keyDown) return;
     newestFirst(monitors_, [&](const std::shared_ptr<Monitor>& entry) {
         std::shared_ptr<Monitor> monitor = entry;

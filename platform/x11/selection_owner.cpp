@@ -81,7 +81,18 @@ bool SelectionOwner::own(std::vector<OfferedTarget> targets) {
         taken = offer_->taken.get_future();
     }
     wake();
-    return taken.wait_for(ownershipLimit) == std::future_status::ready && taken.get();
+    if (taken.wait_for(ownershipLimit) == std::future_status::ready) return taken.get();
+    {
+        // Withdrawn while the owner's thread has not picked it up, so that it never takes the
+        // clipboard after the caller was told it did not.
+        std::lock_guard lock(mutex_);
+        if (offer_) {
+            offer_.reset();
+            return false;
+        }
+    }
+    // Being taken: its outcome stands.
+    return taken.get();
 }
 
 void SelectionOwner::wake() {

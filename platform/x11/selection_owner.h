@@ -33,7 +33,8 @@ class SelectionOwner {
     SelectionOwner& operator=(const SelectionOwner&) = delete;
 
     // Takes the clipboard and serves `targets` from now on (none: an empty clipboard). False
-    // when the server did not give it, or not within a second.
+    // when the server did not give it, or when the owner's thread did not get to the offer
+    // within a second (the offer is then withdrawn).
     bool own(std::vector<OfferedTarget> targets);
     // Whether the helper holds the clipboard, as far as the owner's thread has heard.
     bool owns() const { return owns_; }

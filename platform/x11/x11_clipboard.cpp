@@ -73,8 +73,9 @@ std::optional<std::string> X11Clipboard::data(std::size_t item, const std::strin
 
 long X11Clipboard::clearContents() {
     std::lock_guard lock(mutex_);
+    // A clipboard that could not be emptied keeps what it served, and its count.
+    if (!owner_.own({})) return changeCount_;
     item_.reset();
-    owner_.own({});
     return ++changeCount_;
 }
 

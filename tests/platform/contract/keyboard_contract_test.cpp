@@ -6,6 +6,7 @@
 // hardware input there, and XTest input from another client (xdotool) on the real desktop.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -257,6 +258,27 @@ TEST(X11KeyboardTest, KeysTheKeyboardDoesNotHaveAreRefused) {
         EXPECT_EQ(keyboard.translate(absent), std::nullopt) << absent;
         EXPECT_FALSE(keyboard.isKeyDown(absent)) << absent;
     }
+}
+
+// A main thread too slow to judge a claimed press within half a second: the server hands the
+// press on by itself, and the tap hears only that it was disabled, so it cannot keep the press
+// to post again later, which would type it twice.
+TEST(X11KeyboardTest, APressJudgedTooLateIsNotTheTapsToKeep) {
+    std::unique_ptr<DesktopWorld> world = makeWorld<X11World>();
+    world->openEditors({""});
+    std::vector<Type> seen;
+    auto tap = world->keyboard().createEventTap(keyEvents, [&](const InputEvent& event) {
+        seen.push_back(event.type);
+        return std::optional<InputEvent>();
+    });
+    ASSERT_TRUE(tap && tap->withhold({escape.code}));
+    TestDesktop::shared().holdKey(escape.name, 0.05);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(eventually([&] {
+        world->runMainThreadWork();
+        return std::find(seen.begin(), seen.end(), Type::tapDisabledByTimeout) != seen.end();
+    }));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), Type::keyDown), 0);
 }
 
 // On a Dvorak layout "v" is typed by the key QWERTY has "." on: translation follows the server's
