@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 #include "platform/linux/tesseract_recognition.h"
 #include "runtime/error.h"
@@ -52,6 +53,14 @@ Error failure(int code, std::string_view description,
               std::map<std::string, std::string> extra = {}) {
     return Error(std::string(TesseractRecognition::errorDomain), code, std::string(description),
                  std::move(extra));
+}
+
+// The engine narrates its work on standard error, which is this process's log. Where it writes
+// is one setting for the whole library, so it is made once, before the first engine starts,
+// rather than by every engine while another may be starting.
+void sendTheEngineLogNowhere() {
+    static std::once_flag once;
+    std::call_once(once, [] { tesseract::TessBaseAPI().SetVariable("debug_file", "/dev/null"); });
 }
 
 bool stopRequested(void* stop, int /*words*/) {
@@ -101,8 +110,7 @@ struct ClearAfterRun {
 TesseractEngine::TesseractEngine(const std::string& tessdataDirectory)
     : api_(std::make_unique<tesseract::TessBaseAPI>()) {
     const std::string directory = tessdataDirectory.empty() ? findTessdata() : tessdataDirectory;
-    // The engine narrates its work on standard error, which is this process's log.
-    api_->SetVariable("debug_file", "/dev/null");
+    sendTheEngineLogNowhere();
     // With the LSTM engine the ratings matrix is what applies the dictionary; the load_*_dawg
     // settings do not turn it off.
     const std::vector<std::string> names{"lstm_use_matrix", "tessedit_do_invert"};
