@@ -27,8 +27,9 @@ GreyImage cropped(const GreyImage& image, const PixelBox& box) {
     GreyImage crop{box.right - box.left, box.bottom - box.top, {}};
     crop.pixels.resize(std::size_t(crop.width) * std::size_t(crop.height));
     for (int row = 0; row < crop.height; ++row) {
-        const auto from = image.pixels.begin() +
-                          static_cast<std::ptrdiff_t>(std::size_t(box.top + row) * image.width + box.left);
+        const auto from =
+            image.pixels.begin() +
+            static_cast<std::ptrdiff_t>(std::size_t(box.top + row) * image.width + box.left);
         std::copy(from, from + crop.width,
                   crop.pixels.begin() + static_cast<std::ptrdiff_t>(std::size_t(row) * crop.width));
     }

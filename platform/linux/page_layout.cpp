@@ -16,10 +16,10 @@ PixelBox lineImageBox(const LinePieceGeometry& piece, int pageWidth, int pageHei
     const int middle = (left + right) / 2;
     const float atLeft = static_cast<float>(pageHeight - piece.baselineAtLeft);
     const float atRight = static_cast<float>(pageHeight - piece.baselineAtRight);
-    const float baseline =
-        right == left ? atLeft
-                      : atLeft + (atRight - atLeft) * static_cast<float>(middle - left) /
-                                     static_cast<float>(right - left);
+    const float baseline = right == left
+                               ? atLeft
+                               : atLeft + (atRight - atLeft) * static_cast<float>(middle - left) /
+                                              static_cast<float>(right - left);
     if (baseline + piece.descenders < static_cast<float>(bottom))
         bottom = static_cast<int>(baseline + piece.descenders);
     const float ascenderLine = baseline + piece.rowHeight + piece.descenders;
@@ -50,7 +50,8 @@ std::vector<TextObservation> observedLines(const PageLayout& layout,
                 first = false;
             }
         if (!text.empty())
-            observations.push_back({std::move(text), normalisedBox(line.box, pageWidth, pageHeight)});
+            observations.push_back(
+                {std::move(text), normalisedBox(line.box, pageWidth, pageHeight)});
     }
     return observations;
 }

@@ -116,13 +116,15 @@ TesseractEngine::TesseractEngine(const std::string& tessdataDirectory)
     const std::vector<std::string> names{"lstm_use_matrix", "tessedit_do_invert"};
     const std::vector<std::string> values{"0", "0"};
     keepOpenMpOnThisThread();
-    if (directory.empty() || api_->Init(directory.c_str(), "eng", tesseract::OEM_LSTM_ONLY,
-                                        nullptr, 0, &names, &values, false) != 0)
+    if (directory.empty() || api_->Init(directory.c_str(), "eng", tesseract::OEM_LSTM_ONLY, nullptr,
+                                        0, &names, &values, false) != 0)
         throw failure(TesseractRecognition::unavailableCode,
                       TesseractRecognition::unavailableDescription, {{"tessdata", directory}});
 }
 
-TesseractEngine::~TesseractEngine() { api_->End(); }
+TesseractEngine::~TesseractEngine() {
+    api_->End();
+}
 
 // Words are combined into pieces the way the engine's own page run combines them for its line
 // recogniser: a line with wide gaps or odd-sized words is read in several pieces.
@@ -189,7 +191,8 @@ std::vector<TextObservation> TesseractEngine::wholePage(const GreyImage& page,
         std::string text(utf8.get());
         while (!text.empty() && text.back() == '\n') text.pop_back();
         if (text.empty()) continue;
-        lines.push_back({std::move(text), normalisedBox(boxAt(*line, level), page.width, page.height)});
+        lines.push_back(
+            {std::move(text), normalisedBox(boxAt(*line, level), page.width, page.height)});
     } while (line->Next(level));
     return lines;
 }

@@ -21,7 +21,7 @@ class TesseractRecognition final : public TextRecognition {
         "Screen text recognition is not available on this computer.";
     static constexpr int failedCode = 6;
     static constexpr std::string_view failedDescription = "Could not read the text in the image.";
-    // Every engine holds its own copy of the model (about 15 MB resident).
+    // Every engine holds its own copy of the model (about 11 MiB resident).
     static constexpr std::size_t maximumEngines = 4;
 
     // One engine per core, up to `maximumEngines`.

@@ -33,11 +33,9 @@ TEST(PageLayoutTest, cutsEachPieceAsTheEnginesPageRunDoes) {
 }
 
 TEST(PageLayoutTest, joinsEachLinesPiecesWithSingleSpacesAndLeavesOutLinesWithoutText) {
-    const PageLayout layout{true,
-                            {{{10, 5, 60, 25}, {{}, {}}}, {{0, 30, 50, 40}, {{}}},
-                             {{0, 40, 100, 50}, {{}}}}};
-    const auto lines =
-        observedLines(layout, {{"The", "quick"}, {"fox"}, {}, {"end."}}, 100, 50);
+    const PageLayout layout{
+        true, {{{10, 5, 60, 25}, {{}, {}}}, {{0, 30, 50, 40}, {{}}}, {{0, 40, 100, 50}, {{}}}}};
+    const auto lines = observedLines(layout, {{"The", "quick"}, {"fox"}, {}, {"end."}}, 100, 50);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], (TextObservation{"The quick fox", {0.1, 0.5, 0.5, 0.4}}));
     EXPECT_EQ(lines[1].text, "end.");

@@ -173,7 +173,7 @@ struct IdentityCase {
 };
 
 const IdentityCase identityCases[] = {
-    {"lines.png", false, true},     {"lines-dark.png", false, true},
+    {"lines.png", false, true},      {"lines-dark.png", false, true},
     {"two-column.png", false, true}, {"window-noise.png", false, false},
     {"lines.png", true, true},
 };
