@@ -1,18 +1,15 @@
 // On-device text recognition with Tesseract's LSTM engine and its English model, tuned for
-// speed and verbatim text: automatic page segmentation (columns stay apart), no dictionary
-// correction, one engine created at first use and reused, one recognition at a time.
+// speed and verbatim text: the page is laid out once, then its lines are read in parallel by a
+// team of engines, one per core (at most `maximumEngines`), each started at first use and
+// reused. One recognition at a time.
 #pragma once
 
-#include <memory>
-#include <mutex>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "platform/linux/engine_team.h"
 #include "platform/text_recognition.h"
-
-namespace tesseract {
-class TessBaseAPI;
-}
 
 namespace lumora::platform {
 
@@ -24,22 +21,23 @@ class TesseractRecognition final : public TextRecognition {
         "Screen text recognition is not available on this computer.";
     static constexpr int failedCode = 6;
     static constexpr std::string_view failedDescription = "Could not read the text in the image.";
+    // Every engine holds its own copy of the model (about 11 MiB resident).
+    static constexpr std::size_t maximumEngines = 4;
+
+    // One engine per core, up to `maximumEngines`.
+    static std::size_t enginesForThisComputer();
 
     // `tessdataDirectory` holds eng.traineddata; empty means the usual places: TESSDATA_PREFIX,
     // then where Debian installs it.
-    explicit TesseractRecognition(std::string tessdataDirectory = {});
-    ~TesseractRecognition() override;
+    explicit TesseractRecognition(std::string tessdataDirectory = {},
+                                  std::size_t engines = enginesForThisComputer());
 
     // Lines in the engine's order (blocks, then lines within a block), each with its text
     // without the line break and its box normalised to the image, origin at the bottom-left.
     std::vector<TextObservation> recognize(const Image& image, std::stop_token stop) override;
 
   private:
-    tesseract::TessBaseAPI& engine();
-
-    std::string tessdataDirectory_;
-    std::mutex mutex_;
-    std::unique_ptr<tesseract::TessBaseAPI> engine_;
+    EngineTeam team_;
 };
 
 }  // namespace lumora::platform

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "platform/linux/png_images.h"
+#include "platform/linux/tesseract_engine.h"
 #include "runtime/error.h"
 
 namespace lumora::platform {
@@ -150,6 +152,51 @@ TEST_F(TesseractRecognitionTest, recognisesOnTheCallingThreadAlone) {
     caller.join();
     EXPECT_EQ(textsOf(lines), fixtureLines());
     EXPECT_EQ(after, before);
+}
+
+// The picture turned a quarter clockwise, so that its lines run top to bottom.
+Image turnedClockwise(const Image& image) {
+    Image turned{image.height, image.width, std::vector<std::uint8_t>(image.rgba.size())};
+    for (std::uint32_t y = 0; y < image.height; ++y)
+        for (std::uint32_t x = 0; x < image.width; ++x)
+            std::copy_n(&image.rgba[(std::size_t{y} * image.width + x) * 4], 4,
+                        &turned.rgba[(std::size_t{x} * turned.width + image.height - 1 - y) * 4]);
+    return turned;
+}
+
+struct IdentityCase {
+    const char* page;
+    bool turned;
+    // Where a character has no ink of its own in a piece, the engine's page run makes its line
+    // as tall as the picture it recognised; the team keeps the line's ink box.
+    bool boxesAsWholePage;
+};
+
+const IdentityCase identityCases[] = {
+    {"lines.png", false, true},      {"lines-dark.png", false, true},
+    {"two-column.png", false, true}, {"window-noise.png", false, false},
+    {"lines.png", true, true},
+};
+
+// Every fixture page through a team of two, one engine alone, and one engine's own whole-page
+// run, which reads the page without handing out its lines.
+TEST(TesseractTeamIdentityTest, readsEveryFixtureLineForLineAsOneEngineReadingTheWholePage) {
+    TesseractRecognition team({}, 2);
+    TesseractRecognition single({}, 1);
+    TesseractEngine engine({});
+    for (const auto& test : identityCases) {
+        const std::string name = std::string(test.page) + (test.turned ? ", turned" : "");
+        const Image image =
+            test.turned ? turnedClockwise(decodedFixture(test.page)) : decodedFixture(test.page);
+        const auto byTeam = team.recognize(image, {});
+        const auto whole = engine.wholePage(darkTextOnLight(image), {});
+        ASSERT_FALSE(whole.empty()) << name;
+        EXPECT_EQ(byTeam, single.recognize(image, {})) << name;
+        EXPECT_EQ(textsOf(byTeam), textsOf(whole)) << name;
+        if (test.boxesAsWholePage) {
+            EXPECT_EQ(byTeam, whole) << name;
+        }
+    }
 }
 
 }  // namespace
