@@ -3,37 +3,12 @@
 // with no heap allocation; and a whole hold (press, activation, release) for reference.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "assistant/hold/hold_shortcuts.h"
+#include "bench/allocation_count.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
 #include "platform/sim/sim_desktop.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// Every allocation of the program is counted. GCC 12 takes the free() below for a mismatch with
-// this operator new, which is the very allocation it frees.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
@@ -74,7 +49,7 @@ void passTyping(benchmark::State& state) {
     Monitor monitor;
     const InputEvent down = keyEvent(InputEventType::keyDown, 0);
     const InputEvent up = keyEvent(InputEventType::keyUp, 0);
-    const long before = allocations;
+    const long before = bench::allocationsSoFar();
     std::size_t events = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(monitor.shortcuts->handle(down));
@@ -82,7 +57,7 @@ void passTyping(benchmark::State& state) {
         events += 2;
     }
     state.counters["allocationsPerEvent"] =
-        static_cast<double>(allocations - before) / static_cast<double>(events);
+        static_cast<double>(bench::allocationsSoFar() - before) / static_cast<double>(events);
     state.SetItemsProcessed(static_cast<std::int64_t>(events));
 }
 BENCHMARK(passTyping)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -9,15 +9,14 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "assistant/hold/hold_shortcuts.h"
+#include "bench/allocation_count.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
@@ -25,28 +24,6 @@
 #include "runtime/clock.h"
 #include "runtime/event_loop.h"
 #include "tests/support/test_desktop.h"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// Every allocation of the program is counted, on every thread. GCC 12 takes the free() below
-// for a mismatch with this operator new, which is the very allocation it frees.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
@@ -165,12 +142,12 @@ void keyPassedOnByTheMonitor(benchmark::State& state) {
     direct.reserve(presses);
 
     std::thread mainThread([&] { loop.run(); });
-    const long before = allocations;
+    const long before = bench::allocationsSoFar();
     for (auto _ : state) {
         held.push_back(pressLatency(user, application, heldBackKey));
         direct.push_back(pressLatency(user, application, directKey));
     }
-    const long allocated = allocations - before;
+    const long allocated = bench::allocationsSoFar() - before;
     loop.quit();
     mainThread.join();
 
