@@ -50,9 +50,12 @@ class FocusedWindow {
         window_ = xcb_generate_id(connection_);
         const std::uint32_t events =
             XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        // Left alone by the window manager, which could take its map request late or never; the
+        // focus is given to it below.
+        const std::uint32_t values[] = {1, events};
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 200, 200,
-                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK,
-                          &events);
+                          0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
         xcb_map_window(connection_, window_);
         xcb_flush(connection_);
         while (xcb_generic_event_t* event = xcb_wait_for_event(connection_)) {
