@@ -118,23 +118,6 @@ TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
     })) << result.out;
 }
 
-TEST(RealDesktopSpeechTest, ACopiedDictationIsOnTheClipboard) {
-    TestDesktop& desktop = TestDesktop::shared();
-    std::optional<std::string> pasted;
-    auto result = testing::runDialogue(
-        helper(), commandLine(start(2, {{"mode", "dictation"}, {"output", "copy"}})),
-        {speakThenStop(desktop, 2),
-         {"Transcript copied.", "", 1,
-          [&] { pasted = desktop.pasteFromClipboard("UTF8_STRING"); }}},
-        environmentOn(desktop));
-    ASSERT_EQ(result.exitStatus, 0) << result.err;
-
-    std::vector<json> transcripts = eventsOf(result, "transcript");
-    ASSERT_EQ(transcripts.size(), 1u) << result.out;
-    expectHeardAsWellAsOffline(transcripts[0]["text"]);
-    EXPECT_EQ(pasted, transcripts[0]["text"].get<std::string>());
-}
-
 // With Whisper the app transcribes: the helper streams what the microphone heard, all of it.
 TEST(RealDesktopSpeechTest, AWhisperDictationStreamsWhatTheUserSaid) {
     TestDesktop& desktop = TestDesktop::shared();
@@ -184,11 +167,13 @@ TEST(RealDesktopSpeechTest, ASpokenRequestGoesToTheCloudAndItsAnswerIntoTheEdito
 }
 
 // Held keys end recordings as the app drives them: Right Option through the hold monitor, the
-// app sending "stop" at its release; Shift by the helper's own poll of the key state.
+// app sending "stop" at its release; Shift by the helper's own poll of the key state. Both
+// dictations go to the clipboard, leaving the field alone.
 TEST(RealDesktopSpeechTest, ARecordingEndsWhenItsHeldKeyIsReleased) {
     TestDesktop& desktop = TestDesktop::shared();
     desktop.openEditor("");
     const json bindings = {{"dictation", "Hold:RightOption"}};
+    std::optional<std::string> pasted;
     auto monitored = testing::runDialogue(
         helper(),
         commandLine({{"command", "hold_configure"}, {"id", 0}, {"holdBindings", bindings}}),
@@ -201,12 +186,14 @@ TEST(RealDesktopSpeechTest, ARecordingEndsWhenItsHeldKeyIsReleased) {
               desktop.keyUp(rightOptionKey);
           }},
          {"\"phase\":\"hold_released\"", commandLine(stop(6))},
-         {"Transcript copied.", ""}},
+         {"Transcript copied.", "", 1,
+          [&] { pasted = desktop.pasteFromClipboard("UTF8_STRING"); }}},
         environmentOn(desktop));
     ASSERT_EQ(monitored.exitStatus, 0) << monitored.err;
     std::vector<json> transcripts = eventsOf(monitored, "transcript");
     ASSERT_EQ(transcripts.size(), 1u) << monitored.out;
     expectHeardAsWellAsOffline(transcripts[0]["text"]);
+    EXPECT_EQ(pasted, transcripts[0]["text"].get<std::string>());
 
     desktop.keyDown("Shift_L");
     auto polled = testing::runDialogue(
