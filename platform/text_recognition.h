@@ -23,6 +23,9 @@ class TextRecognition {
     // Blocking; run it off the main thread. Throws lumora::Error on failure and Cancelled
     // when `stop` was requested.
     virtual std::vector<TextObservation> recognize(const Image& image, std::stop_token stop) = 0;
+    // Says that a recognition is coming soon, so a recogniser that starts lazily can begin
+    // getting ready while the caller prepares the image. Does not block.
+    virtual void prepare() {}
 };
 
 }  // namespace lumora::platform

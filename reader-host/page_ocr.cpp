@@ -26,7 +26,7 @@ bool acceptableSize(const platform::ImageProperties& properties) {
 // The page's pixels. The screenshot is decoded and checked in full before any of its
 // geometry is judged, so that a damaged file is reported as such whatever the region, but only
 // the crop's pixels are ever held. The PNG bytes take the data URL's place.
-platform::Image pageCrop(Request& request, platform::Images& images) {
+platform::Image pageCrop(Request& request, platform::Images& images, PageRecognizer& recognizer) {
     const Viewport& viewport = *request.viewport;
     const auto png = base64::decodeInPlace(std::move(*request.png), pngDataUrlPrefix.size());
     if (!png) throw failure(invalidPng);
@@ -36,6 +36,8 @@ platform::Image pageCrop(Request& request, platform::Images& images) {
     const bool scaled = scalesMatch(width, height, viewport);
     const auto rectangle =
         scaled ? cropRectangle(*request.region, viewport, width, height) : std::nullopt;
+    // Recognition gets ready while the screenshot decodes, once the request looks bound for it.
+    if (rectangle) recognizer.prepare();
     // With no rectangle to keep, the empty one still has every row checked.
     auto crop = images.decodeCrop(*png, rectangle.value_or(platform::PixelRect{}));
     if (!crop) throw failure(invalidPng);
@@ -52,7 +54,7 @@ json::Document pageOcr(Request request, PageOcrServices services) {
     if (!dataUrl.starts_with(pngDataUrlPrefix) || !withinDataUrlLimit(dataUrl))
         throw failure(invalidOcrRequest);
     if (!regionFitsViewport(*request.region, *request.viewport)) throw failure(cropExceedsViewport);
-    const platform::Image crop = pageCrop(request, services.images);
+    const platform::Image crop = pageCrop(request, services.images, services.recognizer);
 
     const auto lines = services.recognizer.recognizeLines(crop);
     if (lines.empty()) throw failure(noReadableText);

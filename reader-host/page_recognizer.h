@@ -16,6 +16,8 @@ class PageRecognizer {
     virtual ~PageRecognizer() = default;
     // Throws what recognition throws.
     virtual std::vector<ScreenText::Line> recognizeLines(platform::Image image) = 0;
+    // A page is coming: recognition may get ready while it is decoded.
+    virtual void prepare() {}
 };
 
 // ScreenText's recognition, its engine run on `pool`.
@@ -25,6 +27,7 @@ class ScreenTextRecognizer final : public PageRecognizer {
         : recognition_(recognition), pool_(pool) {}
 
     std::vector<ScreenText::Line> recognizeLines(platform::Image image) override;
+    void prepare() override { recognition_.prepare(); }
 
   private:
     platform::TextRecognition& recognition_;

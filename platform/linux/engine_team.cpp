@@ -69,6 +69,14 @@ std::vector<TextObservation> EngineTeam::read(const GreyImage& image, std::stop_
     return observedLines(page.layout, page.words, image.width, image.height);
 }
 
+void EngineTeam::startAhead() {
+    {
+        const std::lock_guard lock(mutex_);
+        startAhead_ = true;
+    }
+    changed_.notify_all();
+}
+
 // A member that comes to a page with its engine still unstarted starts it first; by then the
 // others may have read the whole page, and it is left alone.
 void EngineTeam::serve() {
@@ -76,18 +84,18 @@ void EngineTeam::serve() {
     std::uint64_t served = 0;
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return ending_ || pagesStarted_ != served; });
+        changed_.wait(
+            lock, [&] { return ending_ || pagesStarted_ != served || (startAhead_ && !engine); });
         if (ending_) return;
+        if (pagesStarted_ == served) {
+            // Started for no page yet: a failure is left for the next page's own start to report.
+            startAhead_ = false;
+            start(engine, lock);
+            continue;
+        }
         served = pagesStarted_;
         if (!engine) {
-            lock.unlock();
-            std::exception_ptr failed;
-            try {
-                engine = startEngine_();
-            } catch (...) {
-                failed = std::current_exception();
-            }
-            lock.lock();
+            const std::exception_ptr failed = start(engine, lock);
             if (failed && page_ != nullptr && pagesStarted_ == served) {
                 page_->fail(failed);
                 changed_.notify_all();
@@ -96,6 +104,19 @@ void EngineTeam::serve() {
         }
         if (page_ != nullptr && pagesStarted_ == served) work(*page_, *engine, lock);
     }
+}
+
+std::exception_ptr EngineTeam::start(std::unique_ptr<PageEngine>& engine,
+                                     std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    std::exception_ptr failed;
+    try {
+        engine = startEngine_();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    lock.lock();
+    return failed;
 }
 
 void EngineTeam::work(Page& page, PageEngine& engine, std::unique_lock<std::mutex>& lock) {

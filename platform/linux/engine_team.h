@@ -1,13 +1,14 @@
 // Reads a page with several engines at once: one lays the page out, then every engine reads
 // pieces of lines until none are left, and the words go back in layout order. Each member is a
-// thread owning one engine, started on that thread at its first page and kept until the team
-// ends. Members start their engines in parallel, and a page never waits for an engine that is
+// thread owning one engine, started on that thread at its first page (or ahead of it, when
+// asked) and kept until the team ends. Members start their engines in parallel, and a page never waits for an engine that is
 // still starting: whoever is ready does the work.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,10 +35,18 @@ class EngineTeam {
     // when it returns.
     std::vector<TextObservation> read(const GreyImage& page, std::stop_token stop);
 
+    // Has one member start its engine now, without waiting: the next page then finds an engine
+    // ready to lay it out while the caller still prepares the page on another core. The other
+    // members start when the page comes, beside the layout, which only the first engine needs.
+    void startAhead();
+
   private:
     struct Page;
 
     void serve();
+    // Unlocks while the engine starts; returns what the start threw.
+    std::exception_ptr start(std::unique_ptr<PageEngine>& engine,
+                             std::unique_lock<std::mutex>& lock);
     void work(Page& page, PageEngine& engine, std::unique_lock<std::mutex>& lock);
     void layOut(Page& page, PageEngine& engine, std::unique_lock<std::mutex>& lock);
 
@@ -48,6 +57,7 @@ class EngineTeam {
     std::condition_variable_any changed_;
     Page* page_ = nullptr;
     std::uint64_t pagesStarted_ = 0;
+    bool startAhead_ = false;
     bool ending_ = false;
     std::vector<std::jthread> members_;
 };

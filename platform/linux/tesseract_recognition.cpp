@@ -17,6 +17,10 @@ TesseractRecognition::TesseractRecognition(std::string tessdataDirectory, std::s
           return std::make_unique<TesseractEngine>(directory);
       }) {}
 
+void TesseractRecognition::prepare() {
+    team_.startAhead();
+}
+
 std::vector<TextObservation> TesseractRecognition::recognize(const Image& image,
                                                              std::stop_token stop) {
     if (stop.stop_requested()) throw Cancelled();

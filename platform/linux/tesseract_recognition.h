@@ -1,7 +1,7 @@
 // On-device text recognition with Tesseract's LSTM engine and its English model, tuned for
 // speed and verbatim text: the page is laid out once, then its lines are read in parallel by a
-// team of engines, one per core (at most `maximumEngines`), each started at first use and
-// reused. One recognition at a time.
+// team of engines, one per core (at most `maximumEngines`), each started at first use (the
+// first one when a recognition is announced) and reused. One recognition at a time.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +35,8 @@ class TesseractRecognition final : public TextRecognition {
     // Lines in the engine's order (blocks, then lines within a block), each with its text
     // without the line break and its box normalised to the image, origin at the bottom-left.
     std::vector<TextObservation> recognize(const Image& image, std::stop_token stop) override;
+    // Starts one engine, if none has started yet.
+    void prepare() override;
 
   private:
     EngineTeam team_;

@@ -141,10 +141,34 @@ TEST(EngineTeamTest, aStopLeavesTheRemainingPiecesUnreadAndNoMemberStillReading)
     EXPECT_LE(script.started, 7);
 }
 
-TEST(EngineTeamTest, anEngineThatCannotStartFailsThePageWithItsError) {
-    EngineTeam team(2, []() -> std::unique_ptr<PageEngine> {
+TEST(EngineTeamTest, anEngineStartedAheadReadsTheNextPageWithoutStartingAgain) {
+    Script script{layoutOf({1})};
+    Signal started;
+    std::atomic<int> starts{0};
+    EngineTeam team(1, [&] {
+        ++starts;
+        started.send();
+        return std::make_unique<FakeEngine>(script);
+    });
+    team.startAhead();
+    ASSERT_TRUE(started.await());
+    EXPECT_EQ(textsOf(team.read(numberedPage(1), {})), (std::vector<std::string>{"w0"}));
+    EXPECT_EQ(starts, 1);
+}
+
+// Started with the page or ahead of it, a start that fails is the page's error, not a hang.
+class EngineTeamFailedStartTest : public testing::TestWithParam<bool> {};
+
+TEST_P(EngineTeamFailedStartTest, failsThePageWithTheStartsError) {
+    Signal tried;
+    EngineTeam team(2, [&]() -> std::unique_ptr<PageEngine> {
+        tried.send();
         throw Error("Lumora.ScreenText", 5, "not here");
     });
+    if (GetParam()) {
+        team.startAhead();
+        ASSERT_TRUE(tried.await());
+    }
     try {
         team.read(numberedPage(1), {});
         FAIL() << "read without an engine";
@@ -153,6 +177,8 @@ TEST(EngineTeamTest, anEngineThatCannotStartFailsThePageWithItsError) {
         EXPECT_EQ(error.description, "not here");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(WithAndAheadOfThePage, EngineTeamFailedStartTest, testing::Bool());
 
 TEST(EngineTeamTest, aPageOfVerticalTextIsReadWholeByTheEngineThatLaidItOut) {
     Script script{layoutOf({2})};
