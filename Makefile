@@ -48,7 +48,7 @@ test: build build-asan
 tsan: build-tsan
 	@echo "== tests (thread sanitizer)"
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66:suppressions=$(CURDIR)/tests/tsan.supp \
-		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e)_tests$$'
+		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e|linux_platform|reader_host|reader_host_e2e)_tests$$'
 
 bench: build
 	@bench/run build

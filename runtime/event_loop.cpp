@@ -48,19 +48,17 @@ void EventLoop::destroyTasks() {
     for (void* address : roots) std::coroutine_handle<>::from_address(address).destroy();
 }
 
+// Both notify before they unlock: once the lock is free, the loop may run the work, return
+// from `run` and be destroyed, and a notify after that would touch a dead condition variable.
 void EventLoop::post(std::function<void()> work) {
-    {
-        std::lock_guard lock(mutex_);
-        posted_.push_back(std::move(work));
-    }
+    std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(work));
     wakeup_.notify_one();
 }
 
 void EventLoop::quit() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    quit_ = true;
     wakeup_.notify_one();
 }
 

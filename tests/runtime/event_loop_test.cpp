@@ -423,6 +423,20 @@ TEST(RealLoop, QuitPostedFromAnotherThreadEndsRunAfterEarlierWork) {
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
 }
 
+// The loop may be destroyed as soon as the work a thread posted has run, while that thread is
+// still returning from the post; the thread checker sees any touch of the dead loop.
+TEST(RealLoop, ALoopMayEndAsSoonAsWorkPostedFromAnotherThreadHasRun) {
+    for (int round = 0; round < 200; ++round) {
+        SystemClock clock;
+        auto loop = std::make_unique<EventLoop>(clock);
+        EventLoop* running = loop.get();
+        std::thread poster([running] { running->post([running] { running->quit(); }); });
+        loop->run();
+        loop.reset();
+        poster.join();
+    }
+}
+
 TEST(RealLoop, PostFromAnotherThreadWakesALoopWaitingForAFarTimer) {
     SystemClock clock;
     EventLoop loop(clock);
