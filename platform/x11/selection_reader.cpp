@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/x11/selection_targets.h"
+
 namespace lumora::x11 {
 
 namespace {
@@ -92,6 +94,14 @@ std::optional<std::string> SelectionReader::convert(std::string_view target) {
     std::lock_guard lock(mutex_);
     std::optional<Property> value = request(connection_->atom(target));
     if (!value) return std::nullopt;
+    return std::move(value->bytes);
+}
+
+std::optional<std::string> SelectionReader::convertText(std::string_view target) {
+    std::lock_guard lock(mutex_);
+    std::optional<Property> value = request(connection_->atom(target));
+    if (!value) return std::nullopt;
+    if (value->type == connection_->atom("STRING")) return utf8FromLatin1(value->bytes);
     return std::move(value->bytes);
 }
 

@@ -27,6 +27,8 @@ class SelectionReader {
     std::vector<std::string> targets();
     // The owner's bytes for `target`; none when it refuses, or does not answer in time.
     std::optional<std::string> convert(std::string_view target);
+    // The same for text, in UTF-8: a reply of type STRING is Latin-1 and comes converted.
+    std::optional<std::string> convertText(std::string_view target);
 
   private:
     struct Property {

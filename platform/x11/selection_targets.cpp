@@ -15,11 +15,32 @@ constexpr std::string_view utf8Mime = "text/plain;charset=utf-8";
 // with "secret", as the nspasteboard marks ask on macOS.
 constexpr std::string_view managerHint = "x-kde-passwordManagerHint";
 
-// Targets an owner answers besides its data, and text targets whose encoding is not UTF-8
-// (or not said); the same text comes under UTF8_STRING.
-constexpr std::array<std::string_view, 11> notData = {
-    "TARGETS",         "TIMESTAMP", "MULTIPLE", "SAVE_TARGETS",  "DELETE",    "INSERT_SELECTION",
-    "INSERT_PROPERTY", "STRING",    "TEXT",     "COMPOUND_TEXT", "text/plain"};
+// Targets an owner answers besides its data.
+constexpr std::array<std::string_view, 7> notData = {
+    "TARGETS", "TIMESTAMP",        "MULTIPLE",       "SAVE_TARGETS",
+    "DELETE",  "INSERT_SELECTION", "INSERT_PROPERTY"};
+// Text in UTF-8, then text whose encoding is another or not said, which repeats it: the first
+// an owner offers of the first kind it has is its plain text, and the rest are left out.
+// COMPOUND_TEXT is kept under its own name, as nothing here decodes it.
+constexpr std::array<std::string_view, 2> utf8Text = {"UTF8_STRING", utf8Mime};
+constexpr std::array<std::string_view, 3> otherText = {"STRING", "TEXT", "text/plain"};
+
+template <std::size_t size>
+bool among(const std::array<std::string_view, size>& names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The owner's target its plain text is read from; none when it offers no text.
+std::optional<std::string> plainTextTarget(const std::vector<std::string>& targets) {
+    auto firstOf = [&](const auto& names) -> std::optional<std::string> {
+        auto found = std::find_if(targets.begin(), targets.end(),
+                                  [&](const std::string& target) { return among(names, target); });
+        if (found == targets.end()) return std::nullopt;
+        return *found;
+    };
+    if (std::optional<std::string> utf8 = firstOf(utf8Text)) return utf8;
+    return firstOf(otherText);
+}
 
 // Code points above U+00FF, and the bytes of ill-formed UTF-8, have no Latin-1 form and are
 // sent as "?".
@@ -70,10 +91,35 @@ SharedBytes sentBytes(const OfferedTarget& offered) {
     return std::make_shared<const std::string>(latin1FromUtf8(*offered.bytes));
 }
 
-std::optional<std::string> portTypeOf(std::string_view target) {
-    if (target == "UTF8_STRING" || target == utf8Mime) return platform::plainTextType;
-    if (std::find(notData.begin(), notData.end(), target) != notData.end()) return std::nullopt;
-    return std::string(target);
+std::vector<ReadableType> readableTypes(const std::vector<std::string>& targets) {
+    const std::optional<std::string> textTarget = plainTextTarget(targets);
+    std::vector<ReadableType> readable;
+    for (const std::string& target : targets) {
+        ReadableType type{target, target};
+        if (target == textTarget) {
+            type = {platform::plainTextType, target, among(otherText, target)};
+        } else if (among(notData, target) || among(utf8Text, target) || among(otherText, target)) {
+            continue;
+        }
+        auto known = [&](const ReadableType& seen) { return seen.type == type.type; };
+        if (std::none_of(readable.begin(), readable.end(), known)) readable.push_back(type);
+    }
+    return readable;
+}
+
+std::string utf8FromLatin1(std::string_view latin1) {
+    std::string utf8;
+    utf8.reserve(latin1.size());
+    for (const char byte : latin1) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x80) {
+            utf8 += byte;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
 }
 
 }  // namespace lumora::x11

@@ -3,7 +3,8 @@
 // transfer in flight uses one copy. Plain text is served under UTF8_STRING, the text MIME types,
 // TEXT and STRING (Latin-1); every other type under an atom of its own name. An owner's targets
 // read back the other way: UTF8_STRING as plain text, the ones that only describe the selection
-// or repeat its text in another encoding not at all.
+// or repeat its text in another encoding not at all, unless the owner has no UTF-8 text: older
+// programs offer their text only as STRING, TEXT or text/plain, and that is then the plain text.
 #pragma once
 
 #include <memory>
@@ -33,8 +34,17 @@ std::vector<OfferedTarget> offeredTargets(const HeldItem& item);
 // The bytes a requestor receives for the target.
 SharedBytes sentBytes(const OfferedTarget& offered);
 
-// The pasteboard type an owner's target is read as; none for the targets that describe the
-// selection or repeat its text in another encoding.
-std::optional<std::string> portTypeOf(std::string_view target);
+// How one pasteboard type is read from an owner: the target to ask for, and whether the reply
+// is text in an encoding not said by the target, so that its type says it (STRING is Latin-1).
+struct ReadableType {
+    std::string type;
+    std::string target;
+    bool encodingByReply = false;
+};
+
+// The pasteboard types of an owner's targets, in its order, each once.
+std::vector<ReadableType> readableTypes(const std::vector<std::string>& targets);
+
+std::string utf8FromLatin1(std::string_view latin1);
 
 }  // namespace lumora::x11

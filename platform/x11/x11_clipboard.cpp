@@ -47,11 +47,8 @@ std::vector<std::string> X11Clipboard::types(std::size_t item) {
         }
         return types;
     }
-    for (const std::string& target : reader_.targets()) {
-        std::optional<std::string> type = portTypeOf(target);
-        if (type && std::find(types.begin(), types.end(), *type) == types.end()) {
-            types.push_back(std::move(*type));
-        }
+    for (ReadableType& readable : readableTypes(reader_.targets())) {
+        types.push_back(std::move(readable.type));
     }
     return types;
 }
@@ -65,8 +62,10 @@ std::optional<std::string> X11Clipboard::data(std::size_t item, const std::strin
         if (found == item_->end()) return std::nullopt;
         return *found->second;
     }
-    for (const std::string& target : reader_.targets()) {
-        if (portTypeOf(target) == type) return reader_.convert(target);
+    for (const ReadableType& readable : readableTypes(reader_.targets())) {
+        if (readable.type != type) continue;
+        if (readable.encodingByReply) return reader_.convertText(readable.target);
+        return reader_.convert(readable.target);
     }
     return std::nullopt;
 }

@@ -181,6 +181,29 @@ TEST_F(RealPasteboard, OtherClientsFindTextUnderEveryTextTargetAndTransientRepli
     EXPECT_EQ(desktop.pasteFromClipboard("x-kde-passwordManagerHint"), std::nullopt);
 }
 
+// Older programs offer their text only in another encoding: it reads as plain text (STRING in
+// Latin-1), or COMPOUND_TEXT as itself, and written back it is served byte for byte again, as
+// the paste puts the user's clipboard back.
+TEST_F(RealPasteboard, TextOfferedWithoutUtf8ReadsAndComesBackByteForByte) {
+    struct Case {
+        std::string target;
+        std::string bytes;
+        std::string type;
+        std::string read;
+    };
+    for (const Case& given : {Case{"STRING", "Caf\xe9 at 10", plainTextType, "Caf\u00e9 at 10"},
+                              Case{"TEXT", "Meeting at 10", plainTextType, "Meeting at 10"},
+                              Case{"text/plain", "Meeting at 10", plainTextType, "Meeting at 10"},
+                              Case{"COMPOUND_TEXT", "Meeting", "COMPOUND_TEXT", "Meeting"}}) {
+        desktop.copyToClipboard(given.target, given.bytes);
+        ASSERT_EQ(pasteboard.types(0), Types{given.type}) << given.target;
+        const std::optional<std::string> read = pasteboard.data(0, given.type);
+        EXPECT_EQ(read, given.read) << given.target;
+        ASSERT_TRUE(read && pasteboard.writeItems({{{given.type, *read}}})) << given.target;
+        EXPECT_EQ(desktop.pasteFromClipboard(given.target), given.bytes) << given.target;
+    }
+}
+
 // A hung owner costs each read one bound, not a hang; one that goes away leaves the clipboard
 // empty, and that counts as a change.
 TEST_F(RealPasteboard, AnOwnerThatStopsAnsweringOrVanishesReadsAsNothingPromptly) {
