@@ -53,6 +53,11 @@ bool KeyPoster::post(const platform::InputEvent& event) {
         if (std::optional<XKey> modifier = layout->modifierKey(flag)) pressed[count++] = *modifier;
     }
     for (std::size_t index = 0; index < count; ++index) send(pressed[index], true, event.userData);
+    // The server drops a press of a key it has down already, such as the user's own press that a
+    // tap withheld and now posts while the key is still held: the key goes up first.
+    if (event.type == InputEventType::keyDown && down->test(*key)) {
+        send(*key, false, event.userData);
+    }
     send(*key, event.type != InputEventType::keyUp, event.userData);
     for (std::size_t index = count; index > 0; --index) {
         send(pressed[index - 1], false, event.userData);

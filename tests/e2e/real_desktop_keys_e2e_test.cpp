@@ -107,6 +107,32 @@ TEST(RealDesktopKeysTest, AnEscapeTapReachesTheEditorAndAHoldDoesNot) {
         << result.out;
 }
 
+// Escape bound and another key pressed while Escape is down but not yet a hold: the Escape was
+// no hold, and reaches the editor after all (it closes the Go To dialog). It is let go well
+// before the server would repeat it, since a repeat would close the dialog by itself.
+TEST(RealDesktopKeysTest, AnEscapeInterruptedBeforeItIsAHoldReachesTheEditor) {
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor editor = desktop.openEditor("First line\nSecond line");
+    auto dialogs = [&] { return desktop.windowCount(editor) - 1; };
+    bool opened = false, closed = false;
+    auto result = testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
+                                       holdConfigure({{"dictation", "Hold:Escape"}}),
+                                       {{"\"phase\":\"hold_status\"", "", 1,
+                                         [&] {
+                                             desktop.pressKeys(editor, {"ctrl+l"});
+                                             opened = eventually([&] { return dialogs() == 1; });
+                                             desktop.keyDown("Escape");
+                                             desktop.holdKey("x", 0.05);
+                                             desktop.keyUp("Escape");
+                                             closed = eventually([&] { return dialogs() == 0; });
+                                         }}},
+                                       environmentOn(desktop));
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(holdEvents(result), (std::vector<std::string>{"hold_status: "})) << result.out;
+}
+
 // The tap is lost with the X server in the middle of a hold: the hold is cancelled rather than
 // left pressed, and the helper goes on answering.
 TEST(RealDesktopKeysTest, ATapLostMidHoldLeavesNoHoldStuck) {
