@@ -23,7 +23,8 @@ build-asan: deps
 # ones with the helper they start.
 build-tsan: deps
 	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMORA_TSAN=ON $(STRICT) >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target runtime_tests audit_tests host_tests e2e_tests
+	@cmake --build build-tsan -j $(JOBS) --target runtime_tests audit_tests host_tests e2e_tests \
+		linux_platform_tests reader_host_tests reader_host_e2e_tests
 
 # The default build type of packagers, -O3, built with warnings as errors so CI sees what GCC
 # and clang say of it.
