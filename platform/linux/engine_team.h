@@ -1,8 +1,8 @@
 // Reads a page with several engines at once: one lays the page out, then every engine reads
 // pieces of lines until none are left, and the words go back in layout order. Each member is a
 // thread owning one engine, started on that thread at its first page (or ahead of it, when
-// asked) and kept until the team ends. Members start their engines in parallel, and a page never waits for an engine that is
-// still starting: whoever is ready does the work.
+// asked) and kept until the team ends. Members start their engines in parallel, and a page
+// never waits for an engine that is still starting: whoever is ready does the work.
 #pragma once
 
 #include <condition_variable>

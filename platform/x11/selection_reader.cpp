@@ -91,18 +91,21 @@ std::vector<std::string> SelectionReader::targets() {
 }
 
 std::optional<std::string> SelectionReader::convert(std::string_view target) {
-    std::lock_guard lock(mutex_);
-    std::optional<Property> value = request(connection_->atom(target));
+    std::optional<Property> value = requestOne(target);
     if (!value) return std::nullopt;
     return std::move(value->bytes);
 }
 
 std::optional<std::string> SelectionReader::convertText(std::string_view target) {
-    std::lock_guard lock(mutex_);
-    std::optional<Property> value = request(connection_->atom(target));
+    std::optional<Property> value = requestOne(target);
     if (!value) return std::nullopt;
     if (value->type == connection_->atom("STRING")) return utf8FromLatin1(value->bytes);
     return std::move(value->bytes);
+}
+
+std::optional<SelectionReader::Property> SelectionReader::requestOne(std::string_view target) {
+    std::lock_guard lock(mutex_);
+    return request(connection_->atom(target));
 }
 
 std::optional<SelectionReader::Property> SelectionReader::request(Atom target) {

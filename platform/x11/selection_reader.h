@@ -36,6 +36,8 @@ class SelectionReader {
         std::uint8_t format = 0;
         std::string bytes;
     };
+    // One conversion, the others kept out meanwhile.
+    std::optional<Property> requestOne(std::string_view target);
     std::optional<Property> request(Atom target);
     // Reads the property of our window whole and deletes it; none when it is not there.
     std::optional<Property> take(Atom property);

@@ -141,21 +141,6 @@ TEST(EngineTeamTest, aStopLeavesTheRemainingPiecesUnreadAndNoMemberStillReading)
     EXPECT_LE(script.started, 7);
 }
 
-TEST(EngineTeamTest, anEngineStartedAheadReadsTheNextPageWithoutStartingAgain) {
-    Script script{layoutOf({1})};
-    Signal started;
-    std::atomic<int> starts{0};
-    EngineTeam team(1, [&] {
-        ++starts;
-        started.send();
-        return std::make_unique<FakeEngine>(script);
-    });
-    team.startAhead();
-    ASSERT_TRUE(started.await());
-    EXPECT_EQ(textsOf(team.read(numberedPage(1), {})), (std::vector<std::string>{"w0"}));
-    EXPECT_EQ(starts, 1);
-}
-
 // Started with the page or ahead of it, a start that fails is the page's error, not a hang.
 class EngineTeamFailedStartTest : public testing::TestWithParam<bool> {};
 
