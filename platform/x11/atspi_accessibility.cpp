@@ -74,20 +74,20 @@ std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
 }
 
 AXError writeAttribute(AtspiAccessible* target, bool password, std::string_view name,
-                       const AXValue& value) {
+                       const AXValue& value, TextUnits& units) {
     if (text_field::isDefunct(target)) return platform::axInvalidElement;
     if (password) return platform::axAttributeUnsupported;
     if (name == selectedRangeAttribute) {
         const auto* range = std::get_if<platform::TextRange>(&value);
-        return range ? text_field::select(target, *range) : platform::axIllegalArgument;
+        return range ? text_field::select(target, *range, units) : platform::axIllegalArgument;
     }
     if (name != selectedTextAttribute && name != valueAttribute) {
         return platform::axAttributeUnsupported;
     }
     const auto* written = std::get_if<std::string>(&value);
     if (!written) return platform::axIllegalArgument;
-    return name == valueAttribute ? text_field::setValue(target, *written)
-                                  : text_field::replaceSelection(target, *written);
+    return name == valueAttribute ? text_field::setValue(target, *written, units)
+                                  : text_field::replaceSelection(target, *written, units);
 }
 
 }  // namespace
@@ -157,6 +157,8 @@ class AtspiAccessibility::Tree {
         roles_.emplace(std::move(identity), role);
         return role;
     }
+
+    TextUnits& units() { return units_; }
 
     // Nothing reads or writes the text of a password field.
     bool isPassword(AtspiAccessible* element) { return isPasswordRole(roleOf(element)); }
@@ -244,7 +246,7 @@ class AtspiAccessibility::Tree {
         if (name == selectedRangeAttribute || name == selectedTextAttribute) {
             std::optional<std::string> value = text_field::value(element);
             std::optional<platform::TextRange> range =
-                value ? text_field::selectedRange(element, *value) : std::nullopt;
+                value ? text_field::selectedRange(element, *value, units_) : std::nullopt;
             if (!range) return std::nullopt;
             if (name == selectedRangeAttribute) return AXValue(*range);
             return AXValue(
@@ -312,6 +314,7 @@ class AtspiAccessibility::Tree {
     std::map<std::string, Clock::time_point, std::less<>> unresponsive_;
     std::map<std::string, AtspiRole, std::less<>> roles_;
     std::map<std::string, GRef<AtspiAccessible>, std::less<>> windows_;
+    TextUnits units_;
     AtspiFocus focus_;
 };
 
@@ -360,16 +363,16 @@ std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
         return std::nullopt;
     }
     return thread_->call([&] {
-        return tree_->guarded(handle->busName, std::optional<AXValue>(),
-                              [&]() -> std::optional<AXValue> {
-                                  if (tree_->isPassword(handle->accessible.get())) {
-                                      return std::nullopt;
-                                  }
-                                  std::optional<platform::Rect> bounds =
-                                      text_field::boundsForRange(handle->accessible.get(), *range);
-                                  if (!bounds) return std::nullopt;
-                                  return AXValue(*bounds);
-                              });
+        return tree_->guarded(
+            handle->busName, std::optional<AXValue>(), [&]() -> std::optional<AXValue> {
+                if (tree_->isPassword(handle->accessible.get())) {
+                    return std::nullopt;
+                }
+                std::optional<platform::Rect> bounds =
+                    text_field::boundsForRange(handle->accessible.get(), *range, tree_->units());
+                if (!bounds) return std::nullopt;
+                return AXValue(*bounds);
+            });
     });
 }
 
@@ -387,7 +390,7 @@ AXError AtspiAccessibility::setAttribute(const platform::AXElement& element, std
     AtspiAccessible* target = handle->accessible.get();
     return thread_->call([&] {
         return tree_->guarded(handle->busName, platform::axCannotComplete, [&] {
-            return writeAttribute(target, tree_->isPassword(target), name, value);
+            return writeAttribute(target, tree_->isPassword(target), name, value, tree_->units());
         });
     });
 }

@@ -10,7 +10,7 @@ namespace {
 
 using platform::AXError;
 
-// A code point range of the element's text.
+// A range of the element's text in its application's own unit.
 struct Span {
     gint start = 0;
     gint end = 0;
@@ -25,20 +25,27 @@ bool hasState(AtspiAccessible* element, AtspiStateType state) {
     return states && atspi_state_set_contains(states.get(), state);
 }
 
-// The code point span of a UTF-16 range; none when negative, or when it leaves the text and
+// The element's editable text when assistive technologies may write it now.
+GRef<AtspiEditableText> editableTextOf(AtspiAccessible* element) {
+    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
+    if (!editable || !hasState(element, ATSPI_STATE_EDITABLE)) return nullptr;
+    return editable;
+}
+
+// The span of a UTF-16 range of `value`; none when negative, or when it leaves the text and
 // `clamped` is false.
-std::optional<Span> spanOf(std::string_view value, platform::TextRange range, bool clamped) {
+std::optional<Span> spanOf(std::string_view value, platform::TextRange range, bool clamped,
+                           PositionUnit unit) {
     if (range.location < 0 || range.length < 0) return std::nullopt;
     auto location = static_cast<std::size_t>(range.location);
     auto end = location + static_cast<std::size_t>(range.length);
     if (!clamped && end > text::utf16Length(value)) return std::nullopt;
-    return Span{static_cast<gint>(text::codePointOffsetOfUtf16(value, location)),
-                static_cast<gint>(text::codePointOffsetOfUtf16(value, end))};
+    return Span{positionOf(value, location, unit), positionOf(value, end, unit)};
 }
 
-platform::TextRange rangeOf(std::string_view value, Span span) {
-    auto start = static_cast<long>(text::utf16OffsetOfCodePoint(value, span.start));
-    auto end = static_cast<long>(text::utf16OffsetOfCodePoint(value, span.end));
+platform::TextRange rangeOf(std::string_view value, Span span, PositionUnit unit) {
+    auto start = static_cast<long>(utf16OffsetOf(value, span.start, unit));
+    auto end = static_cast<long>(utf16OffsetOf(value, span.end, unit));
     return {start, end - start};
 }
 
@@ -62,8 +69,15 @@ std::optional<Span> selectedSpan(AtspiText* text) {
     return Span{caret, caret};
 }
 
-gint codePointsIn(std::string_view text) {
-    return static_cast<gint>(text::codePointOffsetOfUtf16(text, text::utf16Length(text)));
+// The length of `written`, just written into the element, in the element's unit; reading the
+// element's text to learn the unit only when the two units could differ.
+std::optional<gint> writtenLength(AtspiAccessible* element, std::string_view written,
+                                  TextUnits& units) {
+    if (!beyondBasicPlane(written)) return lengthIn(written, PositionUnit::codePoint);
+    std::optional<std::string> now = value(element);
+    std::optional<PositionUnit> unit = now ? units.positionUnit(element, *now) : std::nullopt;
+    if (!unit) return std::nullopt;
+    return lengthIn(written, *unit);
 }
 
 // Toolkits move the caret along with text inserted at it, and setting it again makes them lay
@@ -75,7 +89,8 @@ bool placeCaret(AtspiText* text, gint offset) {
     return atspi_text_set_caret_offset(text, offset, setError.out()) && !setError.failed();
 }
 
-std::optional<platform::Rect> extents(AtspiText* text, Span span) {
+// The screen rectangle of a span, or of the character at a bare caret.
+std::optional<platform::Rect> screenRect(AtspiText* text, Span span) {
     ErrorSlot error;
     AtspiRect* rect = span.start == span.end
                           ? atspi_text_get_character_extents(text, span.start,
@@ -89,9 +104,21 @@ std::optional<platform::Rect> extents(AtspiText* text, Span span) {
     platform::Rect bounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
                           static_cast<double>(rect->width), static_cast<double>(rect->height)};
     g_free(rect);
-    // A bare caret has no width of its own.
-    if (span.start == span.end) bounds.width = 0;
     return bounds;
+}
+
+std::optional<platform::Rect> extents(AtspiText* text, Span span) {
+    if (span.start != span.end) return screenRect(text, span);
+    std::optional<platform::Rect> caret = screenRect(text, span);
+    // Behind the last character Qt has no box at all: the caret stands at the right edge of
+    // the character before it.
+    if (caret && caret->height <= 0 && span.start > 0) {
+        caret = screenRect(text, {span.start - 1, span.start - 1});
+        if (caret) caret->x += caret->width;
+    }
+    // A bare caret has no width of its own.
+    if (caret) caret->width = 0;
+    return caret;
 }
 
 }  // namespace
@@ -101,8 +128,7 @@ bool isDefunct(AtspiAccessible* element) {
 }
 
 bool isEditable(AtspiAccessible* element) {
-    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
-    return editable && hasState(element, ATSPI_STATE_EDITABLE);
+    return textOf(element) && hasState(element, ATSPI_STATE_EDITABLE);
 }
 
 std::optional<std::string> value(AtspiAccessible* element) {
@@ -118,26 +144,31 @@ std::optional<std::string> value(AtspiAccessible* element) {
     return result;
 }
 
-std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value) {
+std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value,
+                                                 TextUnits& units) {
     GRef<AtspiText> text = textOf(element);
     if (!text) return std::nullopt;
     std::optional<Span> span = selectedSpan(text.get());
-    if (!span) return std::nullopt;
-    return rangeOf(value, *span);
+    std::optional<PositionUnit> unit = span ? units.positionUnit(element, value) : std::nullopt;
+    if (!unit) return std::nullopt;
+    return rangeOf(value, *span, *unit);
 }
 
-std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range) {
+std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range,
+                                             TextUnits& units) {
     std::optional<std::string> current = value(element);
-    if (!current) return std::nullopt;
-    std::optional<Span> span = spanOf(*current, range, false);
+    std::optional<PositionUnit> unit =
+        current ? units.positionUnit(element, *current) : std::nullopt;
+    if (!unit) return std::nullopt;
+    std::optional<Span> span = spanOf(*current, range, false, *unit);
     if (!span) return std::nullopt;
     return extents(textOf(element).get(), *span);
 }
 
-AXError replaceSelection(AtspiAccessible* element, const std::string& inserted) {
-    if (!isEditable(element)) return platform::axAttributeUnsupported;
+AXError replaceSelection(AtspiAccessible* element, const std::string& inserted, TextUnits& units) {
+    GRef<AtspiEditableText> editable = editableTextOf(element);
+    if (!editable) return platform::axAttributeUnsupported;
     GRef<AtspiText> text = textOf(element);
-    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
     std::optional<Span> span = text ? selectedSpan(text.get()) : std::nullopt;
     if (!span) return platform::axCannotComplete;
     ErrorSlot error;
@@ -145,22 +176,23 @@ AXError replaceSelection(AtspiAccessible* element, const std::string& inserted) 
         !atspi_editable_text_delete_text(editable.get(), span->start, span->end, error.out())) {
         return platform::axCannotComplete;
     }
-    // The length is in bytes, as the toolkits' insertion takes it.
     if (!inserted.empty() &&
         !atspi_editable_text_insert_text(editable.get(), span->start, inserted.c_str(),
-                                         static_cast<gint>(inserted.size()), error.out())) {
+                                         units.insertionLength(element, inserted), error.out())) {
         return platform::axCannotComplete;
     }
-    return placeCaret(text.get(), span->start + codePointsIn(inserted))
-               ? platform::axSuccess
-               : platform::axCannotComplete;
+    std::optional<gint> length = writtenLength(element, inserted, units);
+    return length && placeCaret(text.get(), span->start + *length) ? platform::axSuccess
+                                                                   : platform::axCannotComplete;
 }
 
-AXError select(AtspiAccessible* element, platform::TextRange range) {
+AXError select(AtspiAccessible* element, platform::TextRange range, TextUnits& units) {
     GRef<AtspiText> text = textOf(element);
     std::optional<std::string> current = value(element);
     if (!text || !current) return platform::axAttributeUnsupported;
-    std::optional<Span> span = spanOf(*current, range, true);
+    std::optional<PositionUnit> unit = units.positionUnit(element, *current);
+    if (!unit) return platform::axCannotComplete;
+    std::optional<Span> span = spanOf(*current, range, true, *unit);
     if (!span) return platform::axIllegalArgument;
     if (span->start == span->end) {
         return placeCaret(text.get(), span->start) ? platform::axSuccess
@@ -175,15 +207,16 @@ AXError select(AtspiAccessible* element, platform::TextRange range) {
     return selected && !error.failed() ? platform::axSuccess : platform::axCannotComplete;
 }
 
-AXError setValue(AtspiAccessible* element, const std::string& contents) {
-    if (!isEditable(element)) return platform::axAttributeUnsupported;
-    GRef<AtspiEditableText> editable(atspi_accessible_get_editable_text_iface(element));
+AXError setValue(AtspiAccessible* element, const std::string& contents, TextUnits& units) {
+    GRef<AtspiEditableText> editable = editableTextOf(element);
+    if (!editable) return platform::axAttributeUnsupported;
     ErrorSlot error;
     if (!atspi_editable_text_set_text_contents(editable.get(), contents.c_str(), error.out())) {
         return platform::axCannotComplete;
     }
-    return placeCaret(textOf(element).get(), codePointsIn(contents)) ? platform::axSuccess
-                                                                     : platform::axCannotComplete;
+    std::optional<gint> length = writtenLength(element, contents, units);
+    return length && placeCaret(textOf(element).get(), *length) ? platform::axSuccess
+                                                                : platform::axCannotComplete;
 }
 
 }  // namespace lumora::x11::text_field

@@ -31,6 +31,8 @@ namespace fs = std::filesystem;
 
 constexpr auto startLimit = std::chrono::seconds(10);
 constexpr auto editorLimit = std::chrono::seconds(10);
+// Office suites and browsers start in seconds even on an idle machine.
+constexpr auto applicationLimit = std::chrono::seconds(30);
 constexpr auto toolLimit = std::chrono::seconds(3);
 constexpr auto playbackLimit = std::chrono::seconds(30);
 constexpr auto stopGrace = std::chrono::seconds(2);
@@ -245,6 +247,8 @@ std::map<std::string, std::string> privateVariables(const fs::path& folder) {
         {"GDK_BACKEND", "x11"},
         {"LANG", "C.UTF-8"},
         {"LC_ALL", "C.UTF-8"},
+        // What desktop sessions set so that Qt programs join the accessibility bus.
+        {"QT_ACCESSIBILITY", "1"},
     };
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
         fs::create_directories(variables[name]);
@@ -480,6 +484,66 @@ struct TestDesktop::Processes {
         Descriptor output = openForWriting(log);
         pid_t pid =
             launch({{"mousepad", "--disable-server", file.string()}, environment(), output.get()});
+        std::lock_guard lock(mutex);
+        editors.push_back(pid);
+        return pid;
+    }
+
+    // Starts `application` on `document` (a page of a browser's own, a file of an editor's);
+    // each keeps its settings and profile in a folder of its own.
+    pid_t startApplication(Application application, const fs::path& document, const fs::path& log) {
+        std::string profile = (folder / "profiles" / document.stem()).string();
+        std::vector<std::string> arguments;
+        std::vector<std::string> variables = environment();
+        switch (application) {
+            case Application::mousepad:
+                arguments = {"mousepad", "--disable-server", document};
+                break;
+            case Application::featherpad:
+                arguments = {"featherpad", "--standalone", document};
+                break;
+            case Application::textEditor:
+                arguments = {"gnome-text-editor", "--standalone", "--ignore-session", document};
+                break;
+            case Application::writer:
+                // Its own X11 drawing has no accessibility; the GTK one, which desktops pick, has.
+                variables.push_back("SAL_USE_VCLPLUGIN=gtk3");
+                arguments = {"soffice",
+                             "--writer",
+                             "--norestore",
+                             "--nologo",
+                             "-env:UserInstallation=file://" + profile,
+                             document};
+                break;
+            case Application::chromium:
+                arguments = {"chromium",
+                             "--no-sandbox",
+                             "--user-data-dir=" + profile,
+                             "--no-first-run",
+                             "--disable-gpu",
+                             "--force-renderer-accessibility",
+                             "--disable-background-networking",
+                             "--disable-component-update",
+                             "--disable-sync",
+                             "--disable-quic",
+                             "--password-store=basic",
+                             "file://" + document.string()};
+                break;
+            case Application::firefox:
+                fs::create_directories(profile);
+                // No first-run pages, and no connections to a network that is not there.
+                std::ofstream(fs::path(profile) / "user.js")
+                    << "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
+                       "user_pref(\"datareporting.policy.dataSubmissionEnabled\", false);\n"
+                       "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
+                       "user_pref(\"network.connectivity-service.enabled\", false);\n";
+                variables.push_back("GNOME_ACCESSIBILITY=1");
+                arguments = {"firefox-esr", "--no-remote", "--profile", profile,
+                             "file://" + document.string()};
+                break;
+        }
+        Descriptor output = openForWriting(log);
+        pid_t pid = launch({std::move(arguments), std::move(variables), output.get()});
         std::lock_guard lock(mutex);
         editors.push_back(pid);
         return pid;
@@ -739,6 +803,83 @@ std::string TestDesktop::savedText(const Editor& editor) {
     });
     if (!saved) throw std::runtime_error("test desktop: mousepad did not save " + editor.path);
     return readFile(editor.path);
+}
+
+namespace {
+
+bool isBrowser(TestDesktop::Application application) {
+    return application == TestDesktop::Application::chromium ||
+           application == TestDesktop::Application::firefox;
+}
+
+std::string escapedForHtml(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '&') {
+            escaped += "&amp;";
+        } else if (c == '<') {
+            escaped += "&lt;";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// One text area holding `text`, focused with the caret at its end, on a page titled `title`.
+std::string pageHolding(const std::string& title, const std::string& text) {
+    return "<!doctype html><meta charset=\"utf-8\"><title>" + title +
+           "</title>\n<textarea id=\"field\" rows=\"12\" cols=\"70\">" + escapedForHtml(text) +
+           "</textarea>\n<script>\nconst field = document.getElementById('field');\n"
+           "field.focus();\nfield.setSelectionRange(field.value.length, field.value.length);\n"
+           "</script>\n";
+}
+
+}  // namespace
+
+TestDesktop::Editor TestDesktop::openApplication(Application application, const std::string& text) {
+    auto deadline = Clock::now() + applicationLimit;
+    std::string name = processes_->nextNoteName();
+    Editor editor;
+    editor.application = application;
+    editor.path =
+        (processes_->folder / (name + (isBrowser(application) ? ".html" : ".txt"))).string();
+    std::ofstream(editor.path, std::ios::binary)
+        << (isBrowser(application) ? pageHolding(name + " page", text) : text);
+    editor.pid = processes_->startApplication(application, editor.path,
+                                              processes_->folder / (name + ".log"));
+    // Browsers and office suites map their window from a process of their own; it is found by
+    // the document's name in its title.
+    const std::string shownName =
+        isBrowser(application) ? name + " page" : fs::path(editor.path).filename().string();
+    processes_->awaitEditor(editor, "its window is mapped", deadline, [&] {
+        ToolResult search =
+            processes_->tool({"xdotool", "search", "--onlyvisible", "--name", shownName});
+        editor.window = search.succeeded ? windowId(search.output) : 0;
+        return editor.window != 0;
+    });
+    processes_->awaitEditor(editor, "its window is active", deadline,
+                            [&] { return processes_->activate(editor.window); });
+    editor.title = trimmed(
+        processes_->tool({"xdotool", "getwindowname", std::to_string(editor.window)}).output);
+    pressKeys(editor, {"ctrl+End"});
+    processes_->awaitEditor(
+        editor, "it shows its text", deadline, [&] { return shownText(editor) == text; },
+        readyInterval);
+    return editor;
+}
+
+std::string TestDesktop::shownText(const Editor& editor) {
+    // Qt hands on no selection made from the keyboard, so the text is copied.
+    const std::string sentinel = "\x01 nothing copied yet";
+    copyToClipboard("UTF8_STRING", sentinel);
+    pressKeys(editor, {"ctrl+a", "ctrl+c", "ctrl+End"});
+    std::string shown;
+    waitUntil(Clock::now() + toolLimit, [&] {
+        shown = pasteFromClipboard("UTF8_STRING").value_or(sentinel);
+        return shown != sentinel;
+    });
+    return shown == sentinel ? "" : shown;
 }
 
 void TestDesktop::closeEditor(const Editor& editor) {

@@ -30,7 +30,11 @@ class TestDesktop {
     // environment with the desktop's variables put in.
     std::vector<std::string> environment() const;
 
+    // The applications people write in, each a toolkit of its own.
+    enum class Application { mousepad, featherpad, textEditor, writer, chromium, firefox };
+
     struct Editor {
+        Application application = Application::mousepad;
         pid_t pid = 0;
         std::uint32_t window = 0;
         // The window's title as the window manager shows it.
@@ -65,6 +69,14 @@ class TestDesktop {
     std::string savedText(const Editor& editor);
     // The editor's window as the screen shows it, written to `path` as a PNG file.
     void saveScreenshot(const Editor& editor, const std::string& path);
+    // Starts `application` on a new document holding `text`, the caret at its end, and waits
+    // (within 30 seconds) until its window is active and its field focused. A browser shows a
+    // page whose one text area holds the text. Throws std::runtime_error naming what did not
+    // happen in time.
+    Editor openApplication(Application application, const std::string& text);
+    // The document's text as the application itself shows it, whoever wrote it: the user
+    // copies all of it to the clipboard, from where another client reads it.
+    std::string shownText(const Editor& editor);
     // Ends the editor process (no save prompt survives it) and waits until its window is gone.
     void closeEditor(const Editor& editor);
 

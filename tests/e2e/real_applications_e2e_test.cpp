@@ -1,0 +1,152 @@
+// The helper in the applications people write in, through pipes: one story per application,
+// the test playing the Lumora app and the user, and every application's text read back by its
+// own means, never through the helper's route.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/e2e/desktop_dialogue.h"
+#include "tests/support/eventually.h"
+
+namespace lumora {
+namespace {
+
+using nlohmann::json;
+using test_support::eventually;
+using test_support::TestDesktop;
+using testing::commandLine;
+using testing::environmentOn;
+using testing::eventsOf;
+using Application = TestDesktop::Application;
+
+struct Row {
+    Application application;
+    std::string app;
+    std::string role;
+    // Whether the answer is typed into the field as it grows, and can be undone; a browser's
+    // field takes it whole, pasted.
+    bool streams;
+};
+
+const std::vector<Row> rows = {
+    {Application::mousepad, "Mousepad", "AXTextArea", true},
+    {Application::featherpad, "FeatherPad", "AXTextArea", true},
+    {Application::textEditor, "Text Editor", "AXTextArea", true},
+    {Application::writer, "LibreOffice Writer", "AXTextField", true},
+    {Application::chromium, "Chromium Web Browser", "AXTextArea", false},
+    {Application::firefox, "Firefox ESR", "AXTextArea", false},
+};
+
+const std::string note = "Draft: caf\u00e9 notes for Zo\u00eb";
+// Skin tone and family emoji, CJK, accents and a blank line; a few hundred characters.
+const std::string answer =
+    " Thanks \U0001F44D\U0001F3FD from the \U0001F469\u200D\U0001F4BB team: \u4F60\u597D\uFF0C"
+    "\u4E16\u754C. Na\u00EFve caf\u00E9s in Z\u00FCrich serve cr\u00E8me br\u00FBl\u00E9e "
+    "\u2014 and \U0001F468\u200D\U0001F469\u200D\U0001F467 families agree.\n\nA second paragraph "
+    "after a blank line keeps going so that the answer arrives in many pieces, each typed into "
+    "the field as it comes, with nothing lost and nothing doubled along the way.";
+// Where the app's snapshots end: inside the skin-toned thumb, inside the ZWJ sequence, between
+// CJK characters and inside the family.
+const std::vector<std::string> cuts = {"\U0001F44D", "\U0001F469\u200D", "\u4F60",
+                                       "\U0001F468\u200D\U0001F469"};
+
+std::string cloudLine(const char* command, int id, const std::string& text) {
+    return commandLine({{"command", command}, {"id", id}, {"action", "text"}, {"text", text}});
+}
+
+std::string ask(int id, const std::string& text) {
+    return commandLine({{"command", "ask"}, {"id", id}, {"text", text}, {"provider", "cloud"}});
+}
+
+// The cloud's answer as the app relays it: cumulative snapshots cut inside characters, then
+// the whole.
+std::string streamedAnswer(int id) {
+    std::string lines;
+    for (const std::string& cut : cuts) {
+        std::size_t end = answer.find(cut) + cut.size();
+        lines += cloudLine("hosted_snapshot", id, answer.substr(0, end));
+    }
+    return lines + cloudLine("hosted_complete", id, answer);
+}
+
+// The user's hand: the last word of the note selected from the keyboard.
+const std::string selectedWord = "Zo\u00eb";
+const std::string replacement = "the whole team \U0001F469\u200D\U0001F4BB";
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.app;
+}
+
+class RealApplicationsTest : public ::testing::TestWithParam<Row> {};
+
+// Opened after the helper started; a streamed answer lands exactly, undo takes it back (or,
+// pasted, says it cannot), and a selected word is replaced by a pasted answer.
+TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
+    const Row& row = GetParam();
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor editor;
+    std::string answered, undone, replaced;
+    bool clipboardBack = true;
+    // The application asks for a pasted answer when it gets to it; once the user's clipboard is
+    // back, it has.
+    auto settledText = [&](const std::string& delivered) {
+        clipboardBack &=
+            eventually([&] { return desktop.pasteFromClipboard("UTF8_STRING") != delivered; });
+        return desktop.shownText(editor);
+    };
+    const std::string undoAnswer =
+        row.streams ? "\"message\":\"Change undone\"" : "Undo is no longer available.";
+
+    auto result = testing::runDialogue(
+        testing::builtProgram("assistant/lumora-assistant"),
+        commandLine({{"command", "status"}, {"id", 1}}),
+        {{"\"phase\":\"availability\"", commandLine({{"command", "open"}, {"id", 1}}), 1,
+          [&] { editor = desktop.openApplication(row.application, note); }},
+         {"Hold your Assistant shortcut", ask(1, "Thank the team")},
+         {"\"phase\":\"generation_input\"", streamedAnswer(1)},
+         {"\"message\":\"Text inserted\"", commandLine({{"command", "undo"}, {"id", 1}}), 1,
+          [&] { answered = settledText(answer); }},
+         {undoAnswer, commandLine({{"command", "open"}, {"id", 2}}) + ask(2, "Name everyone"), 1,
+          [&] {
+              undone = desktop.shownText(editor);
+              desktop.pressKeys(editor, {"ctrl+End", "ctrl+shift+Left"});
+          }},
+         {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2},
+         {"\"message\":\"Text inserted\"", "", 2, [&] { replaced = settledText(replacement); }}},
+        environmentOn(desktop));
+    desktop.closeEditor(editor);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    std::vector<json> results = eventsOf(result, "result");
+    ASSERT_FALSE(results.empty()) << result.out;
+    EXPECT_EQ(results[0]["source"], row.app);
+    EXPECT_EQ(results[0]["canInsert"], true);
+    // The caret's line, not the whole window.
+    EXPECT_LT(results[0]["bounds"]["height"].get<double>(), 60) << results[0];
+    std::vector<json> inputs = eventsOf(result, "generation_input");
+    ASSERT_EQ(inputs.size(), 2u) << result.out;
+    EXPECT_EQ(inputs[0]["source"]["app"], row.app);
+    EXPECT_EQ(inputs[0]["source"]["focusedRole"], row.role);
+    EXPECT_EQ(answered, note + answer);
+    EXPECT_EQ(undone, row.streams ? note : note + answer);
+    // The word the user selected last, replaced by the answer.
+    const std::string selection = inputs[1]["selection"];
+    if (row.streams) {
+        EXPECT_EQ(selection, selectedWord);
+    }
+    ASSERT_TRUE(!selection.empty() && undone.ends_with(selection)) << inputs[1];
+    EXPECT_TRUE(clipboardBack);
+    EXPECT_EQ(replaced, undone.substr(0, undone.size() - selection.size()) + replacement);
+}
+
+INSTANTIATE_TEST_SUITE_P(Applications, RealApplicationsTest, ::testing::ValuesIn(rows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                             std::string name;
+                             for (char c : info.param.app) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             }
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace lumora
