@@ -1,6 +1,8 @@
 #include "platform/x11/atspi_text_field.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "runtime/text.h"
 
@@ -9,6 +11,9 @@ namespace lumora::x11::text_field {
 namespace {
 
 using platform::AXError;
+
+constexpr int layoutWaits = 5;
+constexpr auto layoutWait = std::chrono::milliseconds(20);
 
 // A range of the element's text in its application's own unit.
 struct Span {
@@ -107,17 +112,28 @@ std::optional<platform::Rect> screenRect(AtspiText* text, Span span) {
     return bounds;
 }
 
-std::optional<platform::Rect> extents(AtspiText* text, Span span) {
-    if (span.start != span.end) return screenRect(text, span);
-    std::optional<platform::Rect> caret = screenRect(text, span);
-    // Behind the last character Qt has no box at all: the caret stands at the right edge of
-    // the character before it.
-    if (caret && caret->height <= 0 && span.start > 0) {
-        caret = screenRect(text, {span.start - 1, span.start - 1});
+// Where a bare caret stands: at the left edge of the character at it, or, behind the last
+// character, where Qt and the browsers have no box, at the right edge of the one before it.
+std::optional<platform::Rect> caretBox(AtspiText* text, gint offset) {
+    std::optional<platform::Rect> caret = screenRect(text, {offset, offset});
+    if (caret && caret->height <= 0 && offset > 0) {
+        caret = screenRect(text, {offset - 1, offset - 1});
         if (caret) caret->x += caret->width;
     }
     // A bare caret has no width of its own.
     if (caret) caret->width = 0;
+    return caret;
+}
+
+std::optional<platform::Rect> extents(AtspiText* text, Span span) {
+    if (span.start != span.end) return screenRect(text, span);
+    std::optional<platform::Rect> caret = caretBox(text, span.start);
+    // Firefox answers with empty boxes until it has laid the text out for assistive
+    // technologies, which the first question starts.
+    for (int wait = 0; caret && caret->height <= 0 && wait < layoutWaits; ++wait) {
+        std::this_thread::sleep_for(layoutWait);
+        caret = caretBox(text, span.start);
+    }
     return caret;
 }
 

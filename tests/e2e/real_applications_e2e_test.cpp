@@ -3,7 +3,9 @@
 // own means, never through the helper's route.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "tests/e2e/desktop_dialogue.h"
 #include "tests/support/eventually.h"
@@ -110,6 +112,9 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
           [&] {
               undone = desktop.shownText(editor);
               desktop.pressKeys(editor, {"ctrl+End", "ctrl+shift+Left"});
+              // The user's hand goes from the selection to the request; browsers take a
+              // moment to select.
+              std::this_thread::sleep_for(std::chrono::milliseconds(300));
           }},
          {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2},
          {"\"message\":\"Text inserted\"", "", 2, [&] { replaced = settledText(replacement); }}},
@@ -122,7 +127,7 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     EXPECT_EQ(results[0]["source"], row.app);
     EXPECT_EQ(results[0]["canInsert"], true);
     // The caret's line, not the whole window.
-    EXPECT_LT(results[0]["bounds"]["height"].get<double>(), 60) << results[0];
+    EXPECT_LT(results[0]["bounds"]["height"].get<double>(), 60) << results[0] << result.err;
     std::vector<json> inputs = eventsOf(result, "generation_input");
     ASSERT_EQ(inputs.size(), 2u) << result.out;
     EXPECT_EQ(inputs[0]["source"]["app"], row.app);
