@@ -64,6 +64,7 @@ int main() {
     if (!selections) return 1;
     detach();
     silence(STDIN_FILENO);
+    silence(STDERR_FILENO);
 
     Lost lost;
     std::vector<std::shared_ptr<X11Connection>> connections;
