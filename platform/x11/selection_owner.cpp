@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace lumora::x11 {
@@ -177,8 +178,9 @@ void SelectionOwner::answer(const xcb_selection_request_event_t& request) {
 }
 
 bool SelectionOwner::send(WindowId requestor, Atom target, Atom property) {
+    if (target == connection_->atom("MULTIPLE")) return sendMultiple(requestor, property);
     if (target == connection_->atom("TARGETS")) {
-        std::vector<Atom> targets = {target};
+        std::vector<Atom> targets = {target, connection_->atom("MULTIPLE")};
         for (const OfferedTarget& offered : served_) {
             targets.push_back(connection_->atom(offered.target));
         }
@@ -190,6 +192,27 @@ bool SelectionOwner::send(WindowId requestor, Atom target, Atom property) {
                                sentBytes(offered));
     }
     return false;
+}
+
+// Clipboard managers ask for everything they save at once this way.
+bool SelectionOwner::sendMultiple(WindowId requestor, Atom property) {
+    xcb_connection_t* raw = connection_->raw();
+    const Atom pairType = connection_->atom("ATOM_PAIR");
+    Reply<xcb_get_property_reply_t> listed(xcb_get_property_reply(
+        raw, xcb_get_property(raw, 0, requestor, property, pairType, 0, 1 << 16), nullptr));
+    if (!listed || listed->type != pairType || listed->format != 32) return false;
+    std::vector<Atom> pairs(static_cast<std::size_t>(xcb_get_property_value_length(listed.get())) /
+                            sizeof(Atom));
+    std::memcpy(pairs.data(), xcb_get_property_value(listed.get()), pairs.size() * sizeof(Atom));
+    for (std::size_t index = 0; index + 1 < pairs.size(); index += 2) {
+        const Atom target = pairs[index];
+        bool sent = target != connection_->atom("MULTIPLE") && pairs[index + 1] != XCB_ATOM_NONE &&
+                    send(requestor, target, pairs[index + 1]);
+        if (!sent) pairs[index + 1] = XCB_ATOM_NONE;
+    }
+    xcb_change_property(raw, XCB_PROP_MODE_REPLACE, requestor, property, pairType, 32,
+                        static_cast<std::uint32_t>(pairs.size()), pairs.data());
+    return true;
 }
 
 // A clear can be older than our latest take, which made no new one; the server says who owns

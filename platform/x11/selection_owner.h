@@ -54,6 +54,9 @@ class SelectionOwner {
     void take(Offer& offer);
     void answer(const xcb_selection_request_event_t& request);
     bool send(WindowId requestor, Atom target, Atom property);
+    // MULTIPLE: the (target, property) pairs the requestor's property lists, each answered
+    // as its own request; a pair refused gets None for its property.
+    bool sendMultiple(WindowId requestor, Atom property);
     void cleared();
     WindowId currentOwner();
 

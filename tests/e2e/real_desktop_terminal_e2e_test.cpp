@@ -95,7 +95,7 @@ TEST(RealDesktopTerminalTest, TheUsersClipboardOutlivesTheHelper) {
         ASSERT_EQ(result.exitStatus, 0) << result.err;
 
         EXPECT_TRUE(eventually([&] { return contents(terminal.path) == answer; }));
-        EXPECT_EQ(desktop.selectionOwnerProgram("CLIPBOARD"), c.keptBy);
+        EXPECT_EQ(desktop.selectionOwnerProgram("CLIPBOARD"), c.keptBy) << result.err;
         EXPECT_EQ(desktop.pasteFromSelection("clipboard", "UTF8_STRING"), text);
         EXPECT_EQ(desktop.pasteFromSelection("clipboard", "image/png"), png);
     }
