@@ -74,11 +74,13 @@ int main() {
         // One connection each: every owner's thread reads all the events of its own.
         for (const HeldSelection& held : *selections) {
             auto connection = X11Connection::open();
-            auto owner = std::make_unique<SelectionOwner>(connection, held.selection, [] {}, [&] {
-                std::lock_guard lock(lost.mutex);
-                ++lost.count;
-                lost.changed.notify_all();
-            });
+            auto owner = std::make_unique<SelectionOwner>(
+                connection, held.selection, [] {},
+                [&] {
+                    std::lock_guard lock(lost.mutex);
+                    ++lost.count;
+                    lost.changed.notify_all();
+                });
             if (owner->own(offeredTargets(held.item))) ++served;
             connections.push_back(std::move(connection));
             owners.push_back(std::move(owner));

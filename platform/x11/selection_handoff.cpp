@@ -24,10 +24,9 @@ std::vector<std::string> targetNames(const HeldItem& item) {
 }  // namespace
 
 void handOnSelections(std::vector<HeldSelection> selections) {
-    auto clipboard = std::find_if(selections.begin(), selections.end(),
-                                  [](const HeldSelection& held) {
-                                      return held.selection == "CLIPBOARD";
-                                  });
+    auto clipboard =
+        std::find_if(selections.begin(), selections.end(),
+                     [](const HeldSelection& held) { return held.selection == "CLIPBOARD"; });
     if (clipboard != selections.end() &&
         saveInClipboardManager(targetNames(clipboard->item), managerLimit)) {
         selections.erase(clipboard);

@@ -120,7 +120,8 @@ bool handToSelectionKeeper(const std::vector<HeldSelection>& selections,
     bool served = writeAll(dataWrite.get(), encodeHeldSelections(selections), deadline);
     dataWrite.close();
     char ack = 0;
-    served = served && ready(ackRead.get(), POLLIN, deadline) && ::read(ackRead.get(), &ack, 1) == 1;
+    served =
+        served && ready(ackRead.get(), POLLIN, deadline) && ::read(ackRead.get(), &ack, 1) == 1;
     reap(pid, deadline);
     return served;
 }

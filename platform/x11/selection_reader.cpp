@@ -84,8 +84,8 @@ std::optional<std::string> SelectionReader::convertText(std::string_view target)
 HeldItem SelectionReader::item() {
     HeldItem item;
     for (const ReadableType& readable : readableTypes(targets())) {
-        std::optional<std::string> bytes = readable.encodingByReply ? convertText(readable.target)
-                                                                    : convert(readable.target);
+        std::optional<std::string> bytes =
+            readable.encodingByReply ? convertText(readable.target) : convert(readable.target);
         if (bytes) item.emplace_back(readable.type, std::make_shared<const std::string>(*bytes));
     }
     return item;
