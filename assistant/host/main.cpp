@@ -1,7 +1,8 @@
 // The assistant's composition root: the desktop it serves (the real X11 desktop, or the
 // simulated one of the demo and the tests), the real Linux services beside it, the
 // controller, the stdin reader thread and the main loop. Exits 0 when standard input ends,
-// once the user's clipboard is back; 2 when no desktop can be served, before any event.
+// once the user's clipboard is back and what the helper holds on it is handed on; 2 when no
+// desktop can be served, before any event.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -83,7 +84,8 @@ Desktop simulatedDesktop() {
     return chosen;
 }
 
-// Its keyboard hands the user's input to the main loop, where the event taps run.
+// Its keyboard hands the user's input to the main loop, where the event taps run. The
+// selections it holds outlive the helper.
 Desktop realDesktop(lumora::EventLoop& loop) {
     std::shared_ptr<lumora::x11::X11Desktop> desktop = lumora::x11::X11Desktop::open(loop);
     Desktop chosen;
@@ -91,6 +93,7 @@ Desktop realDesktop(lumora::EventLoop& loop) {
     chosen.ports = [desktop](auto& recognition, auto& images, auto& conversion) {
         return desktop->ports(recognition, images, conversion);
     };
+    chosen.finish = [desktop] { desktop->handOnSelections(); };
     return chosen;
 }
 

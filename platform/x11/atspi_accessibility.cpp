@@ -198,6 +198,17 @@ class AtspiAccessibility::Tree {
         return std::nullopt;
     }
 
+    pid_t focusedTerminal() {
+        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
+        AtspiAccessible* focused = focus_.current(desktop.get());
+        if (!focused) return 0;
+        return guarded(busOf(focused), pid_t{0}, [&] {
+            ErrorSlot error;
+            AtspiRole role = atspi_accessible_get_role(focused, error.out());
+            return !error.failed() && role == ATSPI_ROLE_TERMINAL ? pidOf(focused) : 0;
+        });
+    }
+
     std::optional<AXValue> readApplication(pid_t pid, std::string_view name) {
         GRef<AtspiAccessible> root = applicationRoot(pid);
         if (!root) return std::nullopt;
@@ -326,6 +337,10 @@ AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AtspiThread> thread,
 
 AtspiAccessibility::~AtspiAccessibility() {
     thread_->call([this] { tree_.reset(); });
+}
+
+pid_t AtspiAccessibility::focusedTerminal() {
+    return thread_->call([this] { return tree_->focusedTerminal(); });
 }
 
 platform::AXElement AtspiAccessibility::applicationElement(pid_t pid) {

@@ -33,6 +33,9 @@ class AtspiAccessibility final : public platform::Accessibility {
     std::optional<pid_t> pid(const platform::AXElement& element) override;
     bool equal(const platform::AXElement& a, const platform::AXElement& b) override;
 
+    // The process whose terminal has the focus; 0 when the focused element is no terminal.
+    pid_t focusedTerminal();
+
   private:
     class Tree;
     std::shared_ptr<AtspiThread> thread_;

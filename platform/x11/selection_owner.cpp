@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace lumora::x11 {
@@ -22,9 +23,9 @@ using Clock = SelectionTransfers::Clock;
 // not leave the caller waiting on a server that hangs.
 constexpr auto ownershipLimit = std::chrono::seconds(1);
 
-// Subscribes the window to every change of the clipboard's owner. Returns the code of the
+// Subscribes the window to every change of the selection's owner. Returns the code of the
 // events that report them; 0 without XFixes.
-std::uint8_t watchOwners(X11Connection& connection, WindowId window, Atom clipboard) {
+std::uint8_t watchOwners(X11Connection& connection, WindowId window, Atom selection) {
     xcb_connection_t* raw = connection.raw();
     const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(raw, &xcb_xfixes_id);
     if (fixes == nullptr || fixes->present == 0) return 0;
@@ -33,7 +34,7 @@ std::uint8_t watchOwners(X11Connection& connection, WindowId window, Atom clipbo
         raw, xcb_xfixes_query_version(raw, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
         nullptr));
     if (!version) return 0;
-    xcb_xfixes_select_selection_input(raw, window, clipboard,
+    xcb_xfixes_select_selection_input(raw, window, selection,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
@@ -55,12 +56,14 @@ const Event& as(const xcb_generic_event_t& event) {
 }  // namespace
 
 SelectionOwner::SelectionOwner(std::shared_ptr<X11Connection> connection,
-                               std::function<void()> changedElsewhere)
+                               std::string_view selection, std::function<void()> changedElsewhere,
+                               std::function<void()> lost)
     : connection_(std::move(connection)),
       changedElsewhere_(std::move(changedElsewhere)),
+      lost_(std::move(lost)),
       window_(*connection_, XCB_EVENT_MASK_NO_EVENT),
-      clipboard_(connection_->atom("CLIPBOARD")),
-      ownerChangeEvent_(watchOwners(*connection_, window_.id(), clipboard_)),
+      selection_(connection_->atom(selection)),
+      ownerChangeEvent_(watchOwners(*connection_, window_.id(), selection_)),
       transfers_(*connection_),
       wakeup_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       thread_([this] { run(); }) {}
@@ -84,7 +87,7 @@ bool SelectionOwner::own(std::vector<OfferedTarget> targets) {
     if (taken.wait_for(ownershipLimit) == std::future_status::ready) return taken.get();
     {
         // Withdrawn while the owner's thread has not picked it up, so that it never takes the
-        // clipboard after the caller was told it did not.
+        // selection after the caller was told it did not.
         std::lock_guard lock(mutex_);
         if (offer_) {
             offer_.reset();
@@ -148,7 +151,7 @@ void SelectionOwner::serveEvents() {
 // no user event whose time it could name, and a paste the user starts afterwards is later.
 void SelectionOwner::take(Offer& offer) {
     served_ = std::move(offer.targets);
-    xcb_set_selection_owner(connection_->raw(), window_.id(), clipboard_, XCB_CURRENT_TIME);
+    xcb_set_selection_owner(connection_->raw(), window_.id(), selection_, XCB_CURRENT_TIME);
     owns_ = currentOwner() == window_.id();
     if (!owns_) served_.clear();
     // The server sent what happened before it answered; changes made by others until then are
@@ -160,7 +163,7 @@ void SelectionOwner::take(Offer& offer) {
 void SelectionOwner::answer(const xcb_selection_request_event_t& request) {
     // Requestors older than the conventions name no property, and mean the target's.
     Atom property = request.property == XCB_ATOM_NONE ? request.target : request.property;
-    bool sent = owns_ && request.selection == clipboard_ &&
+    bool sent = owns_ && request.selection == selection_ &&
                 send(request.requestor, request.target, property);
     xcb_selection_notify_event_t reply{};
     reply.response_type = XCB_SELECTION_NOTIFY;
@@ -175,8 +178,9 @@ void SelectionOwner::answer(const xcb_selection_request_event_t& request) {
 }
 
 bool SelectionOwner::send(WindowId requestor, Atom target, Atom property) {
+    if (target == connection_->atom("MULTIPLE")) return sendMultiple(requestor, property);
     if (target == connection_->atom("TARGETS")) {
-        std::vector<Atom> targets = {target};
+        std::vector<Atom> targets = {target, connection_->atom("MULTIPLE")};
         for (const OfferedTarget& offered : served_) {
             targets.push_back(connection_->atom(offered.target));
         }
@@ -190,18 +194,40 @@ bool SelectionOwner::send(WindowId requestor, Atom target, Atom property) {
     return false;
 }
 
+// Clipboard managers ask for everything they save at once this way.
+bool SelectionOwner::sendMultiple(WindowId requestor, Atom property) {
+    xcb_connection_t* raw = connection_->raw();
+    const Atom pairType = connection_->atom("ATOM_PAIR");
+    Reply<xcb_get_property_reply_t> listed(xcb_get_property_reply(
+        raw, xcb_get_property(raw, 0, requestor, property, pairType, 0, 1 << 16), nullptr));
+    if (!listed || listed->type != pairType || listed->format != 32) return false;
+    std::vector<Atom> pairs(static_cast<std::size_t>(xcb_get_property_value_length(listed.get())) /
+                            sizeof(Atom));
+    std::memcpy(pairs.data(), xcb_get_property_value(listed.get()), pairs.size() * sizeof(Atom));
+    for (std::size_t index = 0; index + 1 < pairs.size(); index += 2) {
+        const Atom target = pairs[index];
+        bool sent = target != connection_->atom("MULTIPLE") && pairs[index + 1] != XCB_ATOM_NONE &&
+                    send(requestor, target, pairs[index + 1]);
+        if (!sent) pairs[index + 1] = XCB_ATOM_NONE;
+    }
+    xcb_change_property(raw, XCB_PROP_MODE_REPLACE, requestor, property, pairType, 32,
+                        static_cast<std::uint32_t>(pairs.size()), pairs.data());
+    return true;
+}
+
 // A clear can be older than our latest take, which made no new one; the server says who owns
-// the clipboard now. Transfers already running go on with the bytes they hold.
+// the selection now. Transfers already running go on with the bytes they hold.
 void SelectionOwner::cleared() {
-    if (currentOwner() == window_.id()) return;
+    if (!owns_ || currentOwner() == window_.id()) return;
     owns_ = false;
     served_.clear();
+    if (lost_) lost_();
 }
 
 WindowId SelectionOwner::currentOwner() {
     xcb_connection_t* raw = connection_->raw();
     Reply<xcb_get_selection_owner_reply_t> reply(
-        xcb_get_selection_owner_reply(raw, xcb_get_selection_owner(raw, clipboard_), nullptr));
+        xcb_get_selection_owner_reply(raw, xcb_get_selection_owner(raw, selection_), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 

@@ -1,11 +1,11 @@
 #include "platform/x11/selection_reader.h"
 
-#include <poll.h>
 #include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstring>
 
+#include "platform/x11/selection_events.h"
 #include "platform/x11/selection_targets.h"
 
 namespace lumora::x11 {
@@ -22,24 +22,6 @@ constexpr std::size_t longestValue = std::size_t{128} << 20;
 // The part of a property one read asks for, in 32-bit units (4 MiB).
 constexpr std::uint32_t readUnits = 1 << 20;
 
-// Waits for the first event `wanted` accepts, dropping the others (this connection hears only
-// about its own window). Null at the deadline, or once the connection is broken.
-template <class Wanted>
-Reply<xcb_generic_event_t> awaitEvent(xcb_connection_t* connection, Clock::time_point deadline,
-                                      Wanted wanted) {
-    for (;;) {
-        while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection)}) {
-            if (wanted(*event)) return event;
-        }
-        if (xcb_connection_has_error(connection) != 0) return nullptr;
-        auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return nullptr;
-        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
-        ::poll(&readable, 1, static_cast<int>(left));
-    }
-}
-
 // Such as the answer to a conversion that gave up earlier, which must not pass for the next
 // one's.
 void dropArrivedEvents(xcb_connection_t* connection) {
@@ -49,23 +31,19 @@ void dropArrivedEvents(xcb_connection_t* connection) {
     } while (event);
 }
 
-// Owners answer with SendEvent, which sets the top bit of the event's code.
-std::uint8_t kindOf(const xcb_generic_event_t& event) {
-    return event.response_type & 0x7f;
-}
-
 }  // namespace
 
-SelectionReader::SelectionReader(std::shared_ptr<X11Connection> connection)
+SelectionReader::SelectionReader(std::shared_ptr<X11Connection> connection,
+                                 std::string_view selection)
     : connection_(std::move(connection)),
       window_(*connection_, XCB_EVENT_MASK_PROPERTY_CHANGE),
-      clipboard_(connection_->atom("CLIPBOARD")),
+      selection_(connection_->atom(selection)),
       destination_(connection_->atom("LUMORA_SELECTION")) {}
 
 WindowId SelectionReader::owner() {
     xcb_connection_t* connection = connection_->raw();
     Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, clipboard_), nullptr));
+        connection, xcb_get_selection_owner(connection, selection_), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 
@@ -103,6 +81,16 @@ std::optional<std::string> SelectionReader::convertText(std::string_view target)
     return std::move(value->bytes);
 }
 
+HeldItem SelectionReader::item() {
+    HeldItem item;
+    for (const ReadableType& readable : readableTypes(targets())) {
+        std::optional<std::string> bytes =
+            readable.encodingByReply ? convertText(readable.target) : convert(readable.target);
+        if (bytes) item.emplace_back(readable.type, std::make_shared<const std::string>(*bytes));
+    }
+    return item;
+}
+
 std::optional<SelectionReader::Property> SelectionReader::requestOne(std::string_view target) {
     std::lock_guard lock(mutex_);
     return request(connection_->atom(target));
@@ -112,14 +100,14 @@ std::optional<SelectionReader::Property> SelectionReader::request(Atom target) {
     xcb_connection_t* connection = connection_->raw();
     dropArrivedEvents(connection);
     xcb_delete_property(connection, window_.id(), destination_);
-    xcb_convert_selection(connection, window_.id(), clipboard_, target, destination_,
+    xcb_convert_selection(connection, window_.id(), selection_, target, destination_,
                           XCB_CURRENT_TIME);
     xcb_flush(connection);
     Reply<xcb_generic_event_t> answer =
         awaitEvent(connection, Clock::now() + answerLimit, [&](const xcb_generic_event_t& event) {
             if (kindOf(event) != XCB_SELECTION_NOTIFY) return false;
             const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
-            return notify.requestor == window_.id() && notify.selection == clipboard_ &&
+            return notify.requestor == window_.id() && notify.selection == selection_ &&
                    notify.target == target;
         });
     if (!answer) return std::nullopt;

@@ -1,5 +1,6 @@
-// Reads the CLIPBOARD from whichever client owns it, on a connection and window of its own: the
-// owner's targets, and its bytes for one target, incremental (INCR) transfers included. Every
+// Reads a selection (CLIPBOARD, PRIMARY) from whichever client owns it, on a connection and
+// window of its own: the owner's targets, and its bytes for one target, incremental (INCR)
+// transfers included. Every
 // wait is bounded, so an owner that never answers, or goes away mid-transfer, reads as no data
 // after one bound per step instead of hanging its caller. One conversion at a time.
 #pragma once
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/x11/selection_targets.h"
 #include "platform/x11/selection_window.h"
 #include "platform/x11/x11_connection.h"
 
@@ -19,9 +21,9 @@ namespace lumora::x11 {
 
 class SelectionReader {
   public:
-    explicit SelectionReader(std::shared_ptr<X11Connection> connection);
+    SelectionReader(std::shared_ptr<X11Connection> connection, std::string_view selection);
 
-    // The window that owns the clipboard; 0 when nobody does.
+    // The window that owns the selection; 0 when nobody does.
     WindowId owner();
     // The owner's targets by name, in its order; empty when it offers none in time.
     std::vector<std::string> targets();
@@ -29,6 +31,9 @@ class SelectionReader {
     std::optional<std::string> convert(std::string_view target);
     // The same for text, in UTF-8: a reply of type STRING is Latin-1 and comes converted.
     std::optional<std::string> convertText(std::string_view target);
+    // Everything the owner offers, as the pasteboard's types with their bytes (see
+    // readableTypes); types it refuses are left out.
+    HeldItem item();
 
   private:
     struct Property {
@@ -45,7 +50,7 @@ class SelectionReader {
 
     std::shared_ptr<X11Connection> connection_;
     SelectionWindow window_;
-    const Atom clipboard_;
+    const Atom selection_;
     const Atom destination_;
     std::mutex mutex_;  // one conversion at a time: they share the window and its property
 };

@@ -25,7 +25,8 @@ void put(HeldItem& item, const std::string& type, const std::string& bytes) {
 }  // namespace
 
 X11Clipboard::X11Clipboard()
-    : reader_(X11Connection::open()), owner_(X11Connection::open(), [this] { ++changeCount_; }) {}
+    : reader_(X11Connection::open(), "CLIPBOARD"),
+      owner_(X11Connection::open(), "CLIPBOARD", [this] { ++changeCount_; }) {}
 
 long X11Clipboard::changeCount() {
     return changeCount_;
@@ -92,6 +93,12 @@ bool X11Clipboard::writeItems(const std::vector<platform::PasteboardItem>& items
         for (const auto& [type, bytes] : written) put(item, type, bytes);
     }
     return serve(std::move(item));
+}
+
+std::optional<HeldItem> X11Clipboard::held() {
+    std::lock_guard lock(mutex_);
+    if (!owner_.owns() || !item_ || item_->empty()) return std::nullopt;
+    return *item_;
 }
 
 HeldItem X11Clipboard::currentItem() const {

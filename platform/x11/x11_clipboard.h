@@ -33,6 +33,10 @@ class X11Clipboard final : public platform::Pasteboard {
     // The items written become the one item X has: each type keeps the bytes written last.
     bool writeItems(const std::vector<platform::PasteboardItem>& items) override;
 
+    // What the helper serves while it owns the clipboard and it is not empty, for whoever is
+    // to keep it once the helper is gone.
+    std::optional<HeldItem> held();
+
   private:
     // What a write adds to: our item while we still own the clipboard, else nothing.
     HeldItem currentItem() const;

@@ -13,6 +13,9 @@
 #include "platform/x11/atspi_thread.h"
 #include "platform/x11/ewmh_windows.h"
 #include "platform/x11/ewmh_workspace.h"
+#include "platform/x11/primary_loan.h"
+#include "platform/x11/selection_handoff.h"
+#include "platform/x11/window_paste.h"
 #include "platform/x11/x11_clipboard.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_keyboard.h"
@@ -55,7 +58,11 @@ struct X11Desktop::Services {
               busStatus, *atspi, [connection = this->display] { return connection->alive(); },
               [this] { return audio.hasInput(); }, [this] { return speech.modelLoads(); }),
           system(reportedVersion()),
-          keyboard(this->display, mainLoop) {}
+          primary(mainLoop),
+          windowPaste(
+              this->display, [this] { return accessibility.focusedTerminal(); }, pasteboard,
+              primary),
+          keyboard(this->display, mainLoop, windowPaste) {}
 
     std::shared_ptr<X11Connection> display;
     EwmhWorkspace workspace;
@@ -66,8 +73,10 @@ struct X11Desktop::Services {
     AtspiAccessibility accessibility;
     X11Permissions permissions;
     platform::LinuxSystem system;
-    X11Keyboard keyboard;
     X11Clipboard pasteboard;
+    PrimaryLoan primary;
+    WindowPaste windowPaste;
+    X11Keyboard keyboard;
     platform::PulseAudio audio;
     platform::PocketsphinxSpeech speech;
     platform::UnavailableLanguageModel languageModel;
@@ -107,6 +116,18 @@ platform::Audio& X11Desktop::audio() {
 }
 platform::Speech& X11Desktop::speech() {
     return services_->speech;
+}
+
+void X11Desktop::handOnSelections() {
+    services_->primary.returnNow();
+    std::vector<HeldSelection> held;
+    if (std::optional<HeldItem> item = services_->pasteboard.held()) {
+        held.push_back({"CLIPBOARD", std::move(*item)});
+    }
+    if (std::optional<HeldItem> item = services_->primary.held()) {
+        held.push_back({"PRIMARY", std::move(*item)});
+    }
+    if (!held.empty()) x11::handOnSelections(std::move(held));
 }
 
 platform::Ports X11Desktop::ports(platform::TextRecognition& textRecognition,

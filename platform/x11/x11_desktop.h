@@ -30,6 +30,10 @@ class X11Desktop {
     // The assistant's ports: this desktop's, with the services it does not provide beside.
     platform::Ports ports(platform::TextRecognition& textRecognition, platform::Images& images,
                           platform::AudioConversion& audioConversion);
+    // At exit, once nothing posts keys any more: a PRIMARY still lent comes back, and the
+    // selections the helper holds pass to a clipboard manager or the clipboard keeper, so that
+    // what the user copied outlives the helper.
+    void handOnSelections();
 
   private:
     struct Services;

@@ -4,12 +4,14 @@
 
 namespace lumora::x11 {
 
-X11Keyboard::X11Keyboard(std::shared_ptr<X11Connection> display, EventLoop& mainLoop)
+X11Keyboard::X11Keyboard(std::shared_ptr<X11Connection> display, EventLoop& mainLoop,
+                         WindowPaste& paste)
     : display_(std::move(display)),
       queue_(mainLoop, [this] { taps_.drain(); }),
       events_(queue_, posted_),
       taps_(queue_, events_),
-      poster_(display_, events_, posted_) {}
+      poster_(display_, events_, posted_),
+      paste_(paste) {}
 
 std::shared_ptr<const KeyLayout> X11Keyboard::liveLayout() const {
     return display_->alive() ? events_.layout() : nullptr;
@@ -46,7 +48,7 @@ std::optional<platform::InputEvent> X11Keyboard::createKeyEvent(std::uint16_t ke
 void X11Keyboard::post(const platform::InputEvent& event) {
     // The port's post answers nothing; an event this keyboard cannot type is dropped, as the
     // system drops one it cannot deliver.
-    poster_.post(event);
+    poster_.post(paste_.adapt(event, translate(event.keyCode) == u"v"));
 }
 
 bool X11Keyboard::hasLayoutData() {

@@ -3,7 +3,8 @@
 // flags come from the server's own record of the keys down, layout translation from its XKB
 // keymap, synthetic events go out as XTest input (key_poster.h), and the taps and the global
 // key-down monitor see every application's input through the keyboard's own connection and
-// event thread (key_event_thread.h), with their handlers on the main thread (key_taps.h).
+// event thread (key_event_thread.h), with their handlers on the main thread (key_taps.h). The
+// paste's Command-V is posted as the keys the window in front pastes with (window_paste.h).
 #pragma once
 
 #include <memory>
@@ -14,6 +15,7 @@
 #include "platform/x11/key_poster.h"
 #include "platform/x11/key_posts.h"
 #include "platform/x11/key_taps.h"
+#include "platform/x11/window_paste.h"
 #include "platform/x11/x11_connection.h"
 #include "runtime/event_loop.h"
 
@@ -22,8 +24,8 @@ namespace lumora::x11 {
 class X11Keyboard final : public platform::Keyboard {
   public:
     // Tap handlers run on `mainLoop`, which must outlive the keyboard and run nothing once it
-    // is gone.
-    X11Keyboard(std::shared_ptr<X11Connection> display, EventLoop& mainLoop);
+    // is gone; so must `paste`.
+    X11Keyboard(std::shared_ptr<X11Connection> display, EventLoop& mainLoop, WindowPaste& paste);
 
     platform::EventFlags sessionFlags() override;
     bool isKeyDown(std::uint16_t keyCode) override;
@@ -48,6 +50,7 @@ class X11Keyboard final : public platform::Keyboard {
     KeyEventThread events_;
     KeyTaps taps_;
     KeyPoster poster_;
+    WindowPaste& paste_;
 };
 
 }  // namespace lumora::x11

@@ -90,8 +90,8 @@ TEST(RealDesktopClipboardTest, PastesGiveTheUsersClipboardBackUnlessTheyCopiedMe
     EXPECT_TRUE(answerCopied);
     EXPECT_TRUE(copyUnmarked);
     EXPECT_TRUE(replyWritten);
-    // The helper exits once its restore was due; had it restored, the clipboard would have
-    // gone with it.
+    // The helper exits once its restore was due; had it restored, the user's copy would have
+    // been replaced.
     EXPECT_EQ(desktop.pasteFromClipboard("UTF8_STRING"), copiedMeanwhile);
     EXPECT_TRUE(eventually([&] { return contents(terminal.path) == answer + "Shorter"; }))
         << contents(terminal.path);

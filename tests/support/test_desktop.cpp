@@ -5,6 +5,8 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/res.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -890,6 +892,111 @@ void TestDesktop::closeEditor(const Editor& editor) {
         throw std::runtime_error("test desktop: the window of mousepad on " + editor.path +
                                  " outlived it");
     }
+}
+
+TestDesktop::Editor TestDesktop::openTerminalEmulator(const std::string& program) {
+    auto deadline = Clock::now() + editorLimit;
+    std::string name = processes_->nextNoteName();
+    Editor terminal;
+    terminal.path = (processes_->folder / (name + ".typed")).string();
+    terminal.title = name;
+    Descriptor output = openForWriting(processes_->folder / (name + ".log"));
+    // Without -icanon the terminal would hold pasted text back until a line ends. lxterminal
+    // would otherwise hand the window to an instance already running.
+    std::vector<std::string> command = {program, "-T", name};
+    if (program == "lxterminal") command.push_back("--no-remote");
+    command.insert(command.end(),
+                   {"-e", "sh", "-c", "stty -icanon && exec cat > \"$0\"", terminal.path});
+    terminal.pid = launch({command, processes_->environment(), output.get()});
+    {
+        std::lock_guard lock(processes_->mutex);
+        processes_->editors.push_back(terminal.pid);
+    }
+    processes_->awaitEditor(terminal, "its window is mapped", deadline, [&] {
+        terminal.window = processes_->visibleWindowOf(terminal.pid);
+        return terminal.window != 0;
+    });
+    processes_->awaitEditor(terminal, "its window is active", deadline,
+                            [&] { return processes_->activate(terminal.window); });
+    // cat has opened its file once the shell has run.
+    processes_->awaitEditor(terminal, "its program runs", deadline,
+                            [&] { return fs::exists(terminal.path); });
+    return terminal;
+}
+
+pid_t TestDesktop::copyToSelection(const std::string& selection, const std::string& target,
+                                   const std::string& bytes) {
+    fs::path file = processes_->folder / (processes_->nextNoteName() + ".clip");
+    std::ofstream(file, std::ios::binary) << bytes;
+    Descriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    pid_t client = launch({{"xclip", "-selection", selection, "-t", target, "-i", file.string()},
+                           processes_->environment(),
+                           quiet.get()});
+    reap(client);
+    bool serving = waitUntil(Clock::now() + toolLimit,
+                             [&] { return pasteFromSelection(selection, target) == bytes; });
+    if (!serving) throw std::runtime_error("test desktop: xclip did not take " + selection);
+    return client;
+}
+
+std::optional<std::string> TestDesktop::pasteFromSelection(const std::string& selection,
+                                                           const std::string& target) {
+    ToolResult pasted = processes_->tool({"xclip", "-selection", selection, "-o", "-t", target});
+    if (!pasted.succeeded) return std::nullopt;
+    return pasted.output;
+}
+
+void TestDesktop::startClipboardManager() {
+    processes_->startService({"xfsettingsd", "--disable-wm-check"}, "xfsettingsd.log");
+    bool managing = waitUntil(Clock::now() + startLimit, [&] {
+        return selectionOwnerProgram("CLIPBOARD_MANAGER") == "xfsettingsd";
+    });
+    if (!managing) {
+        throw std::runtime_error(failure("xfsettingsd took no CLIPBOARD_MANAGER",
+                                         processes_->folder / "xfsettingsd.log"));
+    }
+}
+
+namespace {
+
+template <class Answer>
+std::unique_ptr<Answer, void (*)(void*)> owned(Answer* answer) {
+    return {answer, std::free};
+}
+
+// The process of the client that owns the selection, through the X-Resource extension.
+std::optional<pid_t> selectionOwnerPid(xcb_connection_t* connection, const std::string& selection) {
+    auto atom = owned(xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(selection.size()),
+                        selection.c_str()),
+        nullptr));
+    if (!atom) return std::nullopt;
+    auto owner = owned(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom->atom), nullptr));
+    if (!owner || owner->owner == XCB_NONE) return std::nullopt;
+    // The server knows a client by any of its windows.
+    xcb_res_client_id_spec_t spec{owner->owner, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    auto ids = owned(xcb_res_query_client_ids_reply(
+        connection, xcb_res_query_client_ids(connection, 1, &spec), nullptr));
+    if (!ids || xcb_res_query_client_ids_ids_length(ids.get()) == 0) return std::nullopt;
+    xcb_res_client_id_value_iterator_t id = xcb_res_query_client_ids_ids_iterator(ids.get());
+    if (xcb_res_client_id_value_value_length(id.data) != 1) return std::nullopt;
+    return static_cast<pid_t>(*xcb_res_client_id_value_value(id.data));
+}
+
+}  // namespace
+
+std::optional<std::string> TestDesktop::selectionOwnerProgram(const std::string& selection) {
+    xcb_connection_t* connection =
+        xcb_connect(processes_->variables.at("DISPLAY").c_str(), nullptr);
+    std::optional<pid_t> pid = selectionOwnerPid(connection, selection);
+    xcb_disconnect(connection);
+    if (!pid) return std::nullopt;
+    std::error_code unreadable;
+    fs::path program = fs::read_symlink("/proc/" + std::to_string(*pid) + "/exe", unreadable);
+    if (unreadable) return std::nullopt;
+    return program.filename().string();
 }
 
 }  // namespace lumora::test_support

@@ -111,6 +111,23 @@ class TestDesktop {
     // The sound server goes away.
     void stopSoundServer();
 
+    // A terminal emulator ("xterm", "lxterminal") as it comes, with its own paste keys, running
+    // `cat`, which writes what it is given to a new file; active once this returns. Its path
+    // is that file; closeEditor ends it.
+    Editor openTerminalEmulator(const std::string& program);
+    // As copyToClipboard and pasteFromClipboard, for the selection xclip names `selection`
+    // ("clipboard", "primary").
+    pid_t copyToSelection(const std::string& selection, const std::string& target,
+                          const std::string& bytes);
+    std::optional<std::string> pasteFromSelection(const std::string& selection,
+                                                  const std::string& target);
+    // The desktop's clipboard manager (xfsettingsd), running once this returns: it owns
+    // CLIPBOARD_MANAGER. Stopped with the desktop.
+    void startClipboardManager();
+    // The file name of the program whose client owns the selection ("CLIPBOARD"), as the X
+    // server knows the client's process; none when nobody owns it.
+    std::optional<std::string> selectionOwnerProgram(const std::string& selection);
+
   private:
     void awaitRegionSelector();
     struct Processes;
