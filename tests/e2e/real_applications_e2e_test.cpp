@@ -82,8 +82,8 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 class RealApplicationsTest : public ::testing::TestWithParam<Row> {};
 
-// Opened after the helper started; a streamed answer lands exactly, undo takes it back (or,
-// pasted, says it cannot), and a selected word is replaced by a pasted answer.
+// Opened after the helper started; a streamed answer lands exactly and undo takes it back (a
+// browser's field takes it pasted), then a selected word is replaced by a pasted answer.
 TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     const Row& row = GetParam();
     TestDesktop& desktop = TestDesktop::shared();
@@ -97,29 +97,43 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
             eventually([&] { return desktop.pasteFromClipboard("UTF8_STRING") != delivered; });
         return desktop.shownText(editor);
     };
-    const std::string undoAnswer =
-        row.streams ? "\"message\":\"Change undone\"" : "Undo is no longer available.";
+    const std::string secondRequest =
+        commandLine({{"command", "open"}, {"id", 2}}) + ask(2, "Name everyone");
+    auto selectFirstWord = [&] {
+        desktop.pressKeys(editor, {"ctrl+Home", "ctrl+shift+Right"});
+        // The user's hand goes from the selection to the request; browsers take a moment to
+        // select.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    };
 
-    auto result = testing::runDialogue(
-        testing::builtProgram("assistant/lumora-assistant"),
-        commandLine({{"command", "status"}, {"id", 1}}),
-        {{"\"phase\":\"availability\"", commandLine({{"command", "open"}, {"id", 1}}), 1,
-          [&] { editor = desktop.openApplication(row.application, note); }},
-         {"Hold your Assistant shortcut", ask(1, "Thank the team")},
-         {"\"phase\":\"generation_input\"", streamedAnswer(1)},
-         {"\"message\":\"Text inserted\"", commandLine({{"command", "undo"}, {"id", 1}}), 1,
-          [&] { answered = settledText(answer); }},
-         {undoAnswer, commandLine({{"command", "open"}, {"id", 2}}) + ask(2, "Name everyone"), 1,
-          [&] {
-              undone = desktop.shownText(editor);
-              desktop.pressKeys(editor, {"ctrl+Home", "ctrl+shift+Right"});
-              // The user's hand goes from the selection to the request; browsers take a
-              // moment to select.
-              std::this_thread::sleep_for(std::chrono::milliseconds(300));
-          }},
-         {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2},
-         {"\"message\":\"Text inserted\"", "", 2, [&] { replaced = settledText(replacement); }}},
-        environmentOn(desktop));
+    std::vector<testing::Exchange> story = {
+        {"\"phase\":\"availability\"", commandLine({{"command", "open"}, {"id", 1}}), 1,
+         [&] { editor = desktop.openApplication(row.application, note); }},
+        {"Hold your Assistant shortcut", ask(1, "Thank the team")},
+        {"\"phase\":\"generation_input\"", streamedAnswer(1)}};
+    if (row.streams) {
+        story.push_back({"\"message\":\"Text inserted\"",
+                         commandLine({{"command", "undo"}, {"id", 1}}), 1,
+                         [&] { answered = settledText(answer); }});
+        story.push_back({"\"message\":\"Change undone\"", secondRequest, 1, [&] {
+                             undone = desktop.shownText(editor);
+                             selectFirstWord();
+                         }});
+    } else {
+        // A pasted answer keeps nothing to undo it with.
+        story.push_back({"\"message\":\"Text inserted\"", secondRequest, 1, [&] {
+                             answered = undone = settledText(answer);
+                             selectFirstWord();
+                         }});
+    }
+    story.push_back(
+        {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2});
+    story.push_back(
+        {"\"message\":\"Text inserted\"", "", 2, [&] { replaced = settledText(replacement); }});
+
+    auto result = testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
+                                       commandLine({{"command", "status"}, {"id", 1}}), story,
+                                       environmentOn(desktop));
     desktop.closeEditor(editor);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
