@@ -2,7 +2,7 @@
 # `make test` builds and runs every test suite, plainly and under the sanitizers.
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test tsan build build-asan build-tsan build-release deps bench format
+.PHONY: demo test tsan build build-asan build-tsan build-release deps desktop-deps bench format
 
 # The project's own builds treat every warning as an error; a plain CMake build does not, so a
 # newer compiler's new warning never stops a user or packager.
@@ -10,6 +10,10 @@ STRICT = -DLUMORA_WARNINGS_AS_ERRORS=ON
 
 deps:
 	@scripts/install-deps
+
+# What the real desktop's tests and benchmarks run: applications, servers and tools.
+desktop-deps:
+	@scripts/install-deps --desktop
 
 build: deps
 	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) >/dev/null
@@ -35,7 +39,7 @@ build-release: deps
 demo: build
 	@scripts/demo build
 
-test: build build-asan
+test: build build-asan desktop-deps
 	@echo "== tests (release build)"
 	@ctest --test-dir build --output-on-failure -j $(JOBS)
 	@echo "== tests (address and undefined-behaviour sanitizers)"
@@ -46,12 +50,12 @@ test: build build-asan
 # The helper that the end-to-end tests start inherits TSAN_OPTIONS: a report in it ends it with
 # status 66, which fails its test. Reports inside the desktop's system libraries, which the
 # checker cannot follow, are suppressed (tests/tsan.supp).
-tsan: build-tsan
+tsan: build-tsan desktop-deps
 	@echo "== tests (thread sanitizer)"
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66:suppressions=$(CURDIR)/tests/tsan.supp \
 		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e|linux_platform|reader_host|reader_host_e2e)_tests$$'
 
-bench: build
+bench: build desktop-deps
 	@bench/run build
 
 format:
