@@ -75,6 +75,9 @@ std::string streamedAnswer(int id) {
 // beyond the Basic Multilingual Plane, Chromium reports selections where they are not.)
 const std::string selectedWord = "Draft";
 const std::string replacement = "the whole team \U0001F469\u200D\U0001F4BB";
+// An answer the user walks away from: after its first part they switch to another window.
+const std::string interruptedPart = " And once more, in part";
+const std::string interrupted = interruptedPart + ", and the rest.";
 
 void PrintTo(const Row& row, std::ostream* out) {
     *out << row.app;
@@ -82,13 +85,17 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 class RealApplicationsTest : public ::testing::TestWithParam<Row> {};
 
-// Opened after the helper started; a streamed answer lands exactly and undo takes it back (a
-// browser's field takes it pasted), then a selected word is replaced by a pasted answer.
+// Found after a window switch; a streamed answer lands exactly and undo takes it back (a
+// browser's field takes it pasted), a selected word is replaced by a pasted answer, and an
+// answer the user switches away from mid-stream reaches no other window.
 TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     const Row& row = GetParam();
     TestDesktop& desktop = TestDesktop::shared();
-    TestDesktop::Editor editor;
-    std::string answered, undone, replaced;
+    // Another window the user has open, and the application, opened before the helper starts;
+    // the helper meets them when the user switches windows.
+    TestDesktop::Editor bystander = desktop.openEditor("Elsewhere");
+    TestDesktop::Editor editor = desktop.openApplication(row.application, note);
+    std::string answered, undone, replaced, walkedAway;
     bool clipboardBack = true;
     // The application asks for a pasted answer when it gets to it; once the user's clipboard is
     // back, it has.
@@ -108,7 +115,10 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
 
     std::vector<testing::Exchange> story = {
         {"\"phase\":\"availability\"", commandLine({{"command", "open"}, {"id", 1}}), 1,
-         [&] { editor = desktop.openApplication(row.application, note); }},
+         [&] {
+             desktop.switchTo(bystander);
+             desktop.switchTo(editor);
+         }},
         {"Hold your Assistant shortcut", ask(1, "Thank the team")},
         {"\"phase\":\"generation_input\"", streamedAnswer(1)}};
     if (row.streams) {
@@ -128,13 +138,24 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     }
     story.push_back(
         {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2});
+    story.push_back({"\"message\":\"Text inserted\"",
+                     commandLine({{"command", "open"}, {"id", 3}}) + ask(3, "Once more"), 2,
+                     [&] { replaced = settledText(replacement); }});
     story.push_back(
-        {"\"message\":\"Text inserted\"", "", 2, [&] { replaced = settledText(replacement); }});
+        {"\"phase\":\"generation_input\"", cloudLine("hosted_snapshot", 3, interruptedPart), 3});
+    story.push_back({interruptedPart,
+                     cloudLine("hosted_snapshot", 3, interrupted) +
+                         cloudLine("hosted_complete", 3, interrupted),
+                     1, [&] { desktop.switchTo(bystander); }});
+    story.push_back({row.streams ? "Could not safely finish" : "Could not paste", "", 1,
+                     [&] { walkedAway = desktop.shownText(editor); }});
 
     auto result = testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
                                        commandLine({{"command", "status"}, {"id", 1}}), story,
                                        environmentOn(desktop));
+    const std::string elsewhere = desktop.shownText(bystander);
     desktop.closeEditor(editor);
+    desktop.closeEditor(bystander);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     std::vector<json> results = eventsOf(result, "result");
@@ -144,7 +165,7 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     // The caret's line, not the whole window.
     EXPECT_LT(results[0]["bounds"]["height"].get<double>(), 60) << results[0];
     std::vector<json> inputs = eventsOf(result, "generation_input");
-    ASSERT_EQ(inputs.size(), 2u) << result.out;
+    ASSERT_EQ(inputs.size(), 3u) << result.out;
     EXPECT_EQ(inputs[0]["source"]["app"], row.app);
     EXPECT_EQ(inputs[0]["source"]["focusedRole"], row.role);
     EXPECT_EQ(answered, note + answer);
@@ -157,6 +178,9 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     ASSERT_TRUE(!selection.empty() && undone.starts_with(selection)) << inputs[1];
     EXPECT_TRUE(clipboardBack);
     EXPECT_EQ(replaced, replacement + undone.substr(selection.size()));
+    // What was typed before the user left stays where it was typed; nothing follows them.
+    EXPECT_EQ(walkedAway, row.streams ? replaced + interruptedPart : replaced);
+    EXPECT_EQ(elsewhere, "Elsewhere");
 }
 
 INSTANTIATE_TEST_SUITE_P(Applications, RealApplicationsTest, ::testing::ValuesIn(rows),

@@ -718,7 +718,7 @@ void TestDesktop::pressKeys(const Editor& editor, const std::vector<std::string>
                                         "key",     "--clearmodifiers"};
     command.insert(command.end(), keys.begin(), keys.end());
     if (!processes_->tool(command).succeeded) {
-        throw std::runtime_error("test desktop: cannot type into mousepad on " + editor.path);
+        throw std::runtime_error("test desktop: cannot type into " + editor.path);
     }
 }
 
@@ -869,6 +869,13 @@ TestDesktop::Editor TestDesktop::openApplication(Application application, const 
         editor, "it shows its text", deadline, [&] { return shownText(editor) == text; },
         readyInterval);
     return editor;
+}
+
+void TestDesktop::switchTo(const Editor& editor) {
+    if (!processes_->tool({"xdotool", "windowactivate", "--sync", std::to_string(editor.window)})
+             .succeeded) {
+        throw std::runtime_error("test desktop: cannot switch to " + editor.path);
+    }
 }
 
 std::string TestDesktop::shownText(const Editor& editor) {

@@ -69,6 +69,8 @@ class TestDesktop {
     std::string savedText(const Editor& editor);
     // The editor's window as the screen shows it, written to `path` as a PNG file.
     void saveScreenshot(const Editor& editor, const std::string& path);
+    // The user brings the editor's window to the front.
+    void switchTo(const Editor& editor);
     // Starts `application` on a new document holding `text`, the caret at its end, and waits
     // (within 30 seconds) until its window is active and its field focused. A browser shows a
     // page whose one text area holds the text. Throws std::runtime_error naming what did not
