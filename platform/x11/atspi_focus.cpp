@@ -1,31 +1,16 @@
 #include "platform/x11/atspi_focus.h"
 
+#include "platform/x11/atspi_focus_search.h"
+
 namespace lumora::x11 {
 
 namespace {
 
 constexpr const char* focusEvent = "object:state-changed:focused";
 
-// One focused descendant of `application`, found by the application itself.
-GRef<AtspiAccessible> searchFocused(AtspiAccessible* application) {
-    GRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(application));
-    if (!collection) return nullptr;
-    GRef<AtspiStateSet> states(atspi_state_set_new(nullptr));
-    atspi_state_set_add(states.get(), ATSPI_STATE_FOCUSED);
-    GRef<AtspiMatchRule> rule(atspi_match_rule_new(
-        states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
-        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+GRef<AtspiAccessible> applicationOf(AtspiAccessible* element) {
     ErrorSlot error;
-    GArray* found = atspi_collection_get_matches(
-        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, error.out());
-    if (!found) return nullptr;
-    GRef<AtspiAccessible> first;
-    for (guint index = 0; index < found->len; ++index) {
-        GRef<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, index));
-        if (!first) first = std::move(match);
-    }
-    g_array_free(found, TRUE);
-    return first;
+    return GRef<AtspiAccessible>(atspi_accessible_get_application(element, error.out()));
 }
 
 }  // namespace
@@ -56,8 +41,26 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
     if (pid_t pid = pidOf_(source)) lastByApplication_[pid] = retain(source);
 }
 
+void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* application) {
+    GRef<AtspiAccessible> found;
+    if (tracked) found = focus_search::innermostFocused(tracked.get());
+    if (!found) {
+        if (GRef<AtspiAccessible> window = focus_search::frontWindowOf(application, false)) {
+            found = focus_search::innermostFocused(window.get());
+        }
+    }
+    if (found) tracked = std::move(found);
+}
+
 AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
-    if (current_ || searched_ || !desktop) return current_.get();
+    if (current_) {
+        GRef<AtspiAccessible> application = applicationOf(current_.get());
+        if (application) confirm(current_, application.get());
+        return current_.get();
+    }
+    if (searched_ || !desktop) return nullptr;
+    // No focus event since the helper started: the application with an active window has it.
+    // Searched once, as every application is asked.
     searched_ = true;
     ErrorSlot error;
     gint count = atspi_accessible_get_child_count(desktop, error.out());
@@ -65,17 +68,17 @@ AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
         ErrorSlot childError;
         GRef<AtspiAccessible> application(
             atspi_accessible_get_child_at_index(desktop, index, childError.out()));
-        if (application) current_ = searchFocused(application.get());
+        GRef<AtspiAccessible> window =
+            application ? focus_search::frontWindowOf(application.get(), false) : nullptr;
+        if (window) current_ = focus_search::innermostFocused(window.get());
     }
     return current_.get();
 }
 
 AtspiAccessible* AtspiFocus::focusedIn(pid_t pid, AtspiAccessible* application) {
-    auto known = lastByApplication_.find(pid);
-    if (known != lastByApplication_.end()) return known->second.get();
-    GRef<AtspiAccessible> found = searchFocused(application);
-    if (!found) return nullptr;
-    return (lastByApplication_[pid] = std::move(found)).get();
+    GRef<AtspiAccessible>& tracked = lastByApplication_[pid];
+    confirm(tracked, application);
+    return tracked.get();
 }
 
 }  // namespace lumora::x11

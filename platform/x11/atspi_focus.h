@@ -1,7 +1,10 @@
-// Which element has the keyboard focus, system-wide and in each application, followed from
-// the toolkits' focus events rather than by walking trees on every question. An application
-// whose focus was never seen is asked once for its focused descendant. Lives on the
-// accessibility thread.
+// Which element has the keyboard focus, system-wide and in each application. Focus events say
+// where it went, but not reliably: a burst of them (LibreOffice moves it paragraph, document
+// pane, paragraph within a millisecond) may end on a stale one, and an application focused
+// before the helper started sends none. So the element an event named is checked, when asked,
+// against the focused state it holds now, and the innermost focused element beneath it wins;
+// when it no longer holds the focus, or no event was seen, the application's active window is
+// searched. Lives on the accessibility thread.
 #pragma once
 
 #include <sys/types.h>
@@ -22,14 +25,18 @@ class AtspiFocus {
     AtspiFocus& operator=(const AtspiFocus&) = delete;
 
     // The element that has the focus now, if any. Before the first focus event, the
-    // applications under `desktop` are asked once which of their elements has it.
+    // applications under `desktop` are searched once.
     AtspiAccessible* current(AtspiAccessible* desktop);
-    // The element that last had the focus in the application whose root is `application`.
+    // The element that has the focus in the application whose root is `application`; while
+    // none has (its window is not active), the one that had it last.
     AtspiAccessible* focusedIn(pid_t pid, AtspiAccessible* application);
 
   private:
     static void onFocusEvent(AtspiEvent* event, void* self);
     void focusChanged(AtspiAccessible* source, bool focused);
+    // Replaces `tracked` with the element that has the focus now within `tracked`, or else
+    // within the front window of `application`; keeps it when neither has a focused element.
+    void confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* application);
 
     std::function<pid_t(AtspiAccessible*)> pidOf_;
     GRef<AtspiEventListener> listener_;
