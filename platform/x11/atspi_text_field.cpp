@@ -75,23 +75,47 @@ bool placeCaret(AtspiText* text, gint offset) {
     return atspi_text_set_caret_offset(text, offset, setError.out()) && !setError.failed();
 }
 
-std::optional<platform::Rect> extents(AtspiText* text, Span span) {
-    ErrorSlot error;
-    AtspiRect* rect = span.start == span.end
-                          ? atspi_text_get_character_extents(text, span.start,
-                                                             ATSPI_COORD_TYPE_SCREEN, error.out())
-                          : atspi_text_get_range_extents(text, span.start, span.end,
-                                                         ATSPI_COORD_TYPE_SCREEN, error.out());
-    if (!rect || error.failed()) {
-        g_free(rect);
-        return std::nullopt;
+std::optional<platform::Rect> rectangle(AtspiRect* rect, const ErrorSlot& error) {
+    std::optional<platform::Rect> bounds;
+    if (rect && !error.failed()) {
+        bounds =
+            platform::Rect{static_cast<double>(rect->x), static_cast<double>(rect->y),
+                           static_cast<double>(rect->width), static_cast<double>(rect->height)};
     }
-    platform::Rect bounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
-                          static_cast<double>(rect->width), static_cast<double>(rect->height)};
     g_free(rect);
-    // A bare caret has no width of its own.
-    if (span.start == span.end) bounds.width = 0;
     return bounds;
+}
+
+std::optional<platform::Rect> characterExtents(AtspiText* text, gint offset,
+                                               AtspiCoordType coordinates) {
+    ErrorSlot error;
+    return rectangle(atspi_text_get_character_extents(text, offset, coordinates, error.out()),
+                     error);
+}
+
+std::optional<platform::Rect> extents(AtspiText* text, Span span, AtspiCoordType coordinates) {
+    if (span.start == span.end) {
+        std::optional<platform::Rect> caret = characterExtents(text, span.start, coordinates);
+        // A bare caret has no width of its own.
+        if (caret) caret->width = 0;
+        return caret;
+    }
+    ErrorSlot error;
+    if (std::optional<platform::Rect> range = rectangle(
+            atspi_text_get_range_extents(text, span.start, span.end, coordinates, error.out()),
+            error)) {
+        return range;
+    }
+    // GTK 4 measures no ranges, only characters: the range's box is the one around its first
+    // and last character.
+    std::optional<platform::Rect> first = characterExtents(text, span.start, coordinates);
+    std::optional<platform::Rect> last = characterExtents(text, span.end - 1, coordinates);
+    if (!first || !last) return std::nullopt;
+    double left = std::min(first->x, last->x);
+    double top = std::min(first->y, last->y);
+    double right = std::max(first->x + first->width, last->x + last->width);
+    double bottom = std::max(first->y + first->height, last->y + last->height);
+    return platform::Rect{left, top, right - left, bottom - top};
 }
 
 }  // namespace
@@ -126,12 +150,13 @@ std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::
     return rangeOf(value, *span);
 }
 
-std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range) {
+std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range,
+                                             AtspiCoordType coordinates) {
     std::optional<std::string> current = value(element);
     if (!current) return std::nullopt;
     std::optional<Span> span = spanOf(*current, range, false);
     if (!span) return std::nullopt;
-    return extents(textOf(element).get(), *span);
+    return extents(textOf(element).get(), *span, coordinates);
 }
 
 AXError replaceSelection(AtspiAccessible* element, const std::string& inserted) {
@@ -166,13 +191,19 @@ AXError select(AtspiAccessible* element, platform::TextRange range) {
         return placeCaret(text.get(), span->start) ? platform::axSuccess
                                                    : platform::axCannotComplete;
     }
-    ErrorSlot error;
-    gint selections = atspi_text_get_n_selections(text.get(), error.out());
-    bool selected =
-        selections > 0
-            ? atspi_text_set_selection(text.get(), 0, span->start, span->end, error.out())
-            : atspi_text_add_selection(text.get(), span->start, span->end, error.out());
-    return selected && !error.failed() ? platform::axSuccess : platform::axCannotComplete;
+    // GTK 4 answers neither way of selecting truthfully: it replaces a selection with a bare
+    // caret while answering that it selected, and adds one without ever answering. So any
+    // selection is dropped by placing the caret, one is added, and what reads back counts.
+    ErrorSlot caretError;
+    if (!atspi_text_set_caret_offset(text.get(), span->start, caretError.out())) {
+        return platform::axCannotComplete;
+    }
+    ErrorSlot ignored;
+    atspi_text_add_selection(text.get(), span->start, span->end, ignored.out());
+    std::optional<Span> selected = selectedSpan(text.get());
+    return selected && selected->start == span->start && selected->end == span->end
+               ? platform::axSuccess
+               : platform::axCannotComplete;
 }
 
 AXError setValue(AtspiAccessible* element, const std::string& contents) {

@@ -1,8 +1,8 @@
 // Reading and writing a text element over AT-SPI in the accessibility port's terms: ranges in
 // UTF-16 code units (AT-SPI counts code points, converted exactly both ways), writes that
-// replace the selection and leave a bare caret behind the new text, and the screen rectangle
-// of a range. Whether a field may be read at all (password fields may not) is the port's
-// decision, not these functions'. Accessibility thread only.
+// replace the selection and leave a bare caret behind the new text, and the rectangle of a
+// range (on screen, or within its window). Whether a field may be read at all (password
+// fields may not) is the port's decision, not these functions'. Accessibility thread only.
 #pragma once
 
 #include <optional>
@@ -23,7 +23,9 @@ bool isEditable(AtspiAccessible* element);
 std::optional<std::string> value(AtspiAccessible* element);
 // The first selection, or the caret as an empty range.
 std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value);
-std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range);
+// In screen coordinates, or relative to the element's window (`coordinates`).
+std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range,
+                                             AtspiCoordType coordinates);
 
 platform::AXError replaceSelection(AtspiAccessible* element, const std::string& text);
 // Selects the range, clamped to the text.
