@@ -1,8 +1,10 @@
 #include "platform/x11/atspi_focus_search.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <iterator>
 
 #include "platform/x11/atspi_roles.h"
 
@@ -13,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // An editor's window holds a few hundred elements; an office document's a few thousand, but
-// the search leaves a subtree as soon as a focused container shows where the focus is.
+// the search turns first to the subtree of a focused container, where the focus is.
 constexpr std::size_t maximumNodes = 1500;
 constexpr auto maximumTime = std::chrono::milliseconds(400);
 // Spreadsheets and long lists report children by the thousand (a sheet by the billion); the
@@ -47,35 +49,46 @@ GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing
     return showing;
 }
 
-// Focus nests: toolkits mark a focused container as well as the focused element inside it
-// (LibreOffice its document pane and the paragraph with the caret; Qt the tab, its text view
-// and the view's viewport), so once a focused element turns up, the search goes on beneath it
-// only. The innermost editable one wins over the rest, since an editor's viewport holds no
-// text; without one, the innermost.
+// Toolkits mark more than one element focused: LibreOffice its document pane and the
+// paragraph with the caret inside it, Qt the current tab as well as its text view and the
+// view's viewport. The text is what the user types into, so an editable focused element wins,
+// and the search goes on beneath it only, for one nested deeper; beneath a focused element
+// that is not editable the search goes on first, the rest put off until its subtree is done,
+// and it is the answer when no editable one turns up.
 GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root) {
     auto deadline = Clock::now() + maximumTime;
     std::deque<GRef<AtspiAccessible>> waiting;
+    std::deque<GRef<AtspiAccessible>> putOff;
     waiting.push_back(retain(root));
     GRef<AtspiAccessible> chosen;
     bool chosenEditable = false;
-    for (std::size_t visited = 0; !waiting.empty() && visited < maximumNodes; ++visited) {
-        if (Clock::now() >= deadline) break;
+    for (std::size_t visited = 0; visited < maximumNodes; ++visited) {
+        if (waiting.empty()) waiting.swap(putOff);
+        if (waiting.empty() || Clock::now() >= deadline) break;
         GRef<AtspiAccessible> node = std::move(waiting.front());
         waiting.pop_front();
         GRef<AtspiStateSet> states(atspi_accessible_get_state_set(node.get()));
         if (!states) break;
         if (contains(states.get(), ATSPI_STATE_FOCUSED)) {
             bool editable = contains(states.get(), ATSPI_STATE_EDITABLE);
+            if (editable) {
+                putOff.clear();
+            } else {
+                // What waited before this subtree is searched after it, before what was put off
+                // for an enclosing one.
+                putOff.insert(putOff.begin(), std::make_move_iterator(waiting.begin()),
+                              std::make_move_iterator(waiting.end()));
+            }
+            waiting.clear();
             if (editable || !chosenEditable) {
                 chosen = retain(node.get());
                 chosenEditable = editable;
             }
-            waiting.clear();
         }
         ErrorSlot error;
         gint count = atspi_accessible_get_child_count(node.get(), error.out());
         if (error.failed()) break;
-        for (gint index = 0; index < count && index < maximumChildren; ++index) {
+        for (gint index = 0; index < std::min(count, maximumChildren); ++index) {
             GRef<AtspiAccessible> child(
                 atspi_accessible_get_child_at_index(node.get(), index, error.out()));
             if (error.failed()) return chosen;

@@ -13,7 +13,8 @@ namespace lumora::x11::focus_search {
 // The application's active window, else (`orShowing`) its first window on screen.
 GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing);
 
-// The innermost element in `root`'s subtree (`root` included) that has the focused state now.
+// The element in `root`'s subtree (`root` included) that has the focused state now, the
+// innermost editable one when several have it.
 GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root);
 
 }  // namespace lumora::x11::focus_search
