@@ -752,3 +752,126 @@ void TestDesktop::closeEditor(const Editor& editor) {
 }
 
 }  // namespace lumora::test_support
+
+namespace lumora::test_support {
+
+namespace {
+
+// Writer's first start on a new profile takes seconds on a loaded machine.
+constexpr auto documentLimit = std::chrono::seconds(30);
+
+struct DocumentCommand {
+    std::string name;
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;
+};
+
+// Each starts a process of its own (FeatherPad and GNOME Text Editor would otherwise hand the
+// file to an instance already running and exit). Qt 5 switches its accessibility on only for
+// a screen reader, or when told to by this variable.
+DocumentCommand documentCommand(TestDesktop::Application application, const fs::path& file,
+                                const fs::path& folder) {
+    switch (application) {
+        case TestDesktop::Application::featherpad:
+            return {"featherpad",
+                    {"featherpad", "--standalone", file.string()},
+                    {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"}};
+        case TestDesktop::Application::textEditor:
+            return {"gnome-text-editor", {"gnome-text-editor", "--standalone", file.string()}, {}};
+        case TestDesktop::Application::writer:
+            return {
+                "lowriter",
+                {"lowriter", "-env:UserInstallation=file://" + (folder / "libreoffice").string(),
+                 "--norestore", "--nologo", file.string()},
+                {"SAL_USE_VCLPLUGIN=gtk3"}};
+        case TestDesktop::Application::mousepad:
+            break;
+    }
+    throw std::logic_error("test desktop: mousepad opens through openEditor");
+}
+
+}  // namespace
+
+TestDesktop::Editor TestDesktop::openDocument(Application application, const std::string& text) {
+    if (application == Application::mousepad) return openEditor(text);
+    auto deadline = Clock::now() + documentLimit;
+    std::string name = processes_->nextNoteName();
+    Editor editor;
+    editor.path = (processes_->folder / (name + ".txt")).string();
+    std::ofstream(editor.path, std::ios::binary) << text;
+    DocumentCommand command = documentCommand(application, editor.path, processes_->folder);
+    std::vector<std::string> environment = processes_->environment();
+    environment.insert(environment.end(), command.environment.begin(), command.environment.end());
+    fs::path log = processes_->folder / (name + ".log");
+    Descriptor output = openForWriting(log);
+    editor.pid = launch({command.arguments, environment, output.get()});
+    {
+        std::lock_guard lock(processes_->mutex);
+        processes_->editors.push_back(editor.pid);
+    }
+    // Writer's window belongs to a process its launcher starts, so the window is found by the
+    // file's name in its title, which every one of them shows.
+    auto shown = [&] {
+        ToolResult search =
+            processes_->tool({"xdotool", "search", "--onlyvisible", "--name", name + ".txt"});
+        editor.window = search.succeeded ? windowId(search.output) : 0;
+        return editor.window != 0 && processes_->activate(editor.window);
+    };
+    if (!waitUntil(deadline, shown, readyInterval)) {
+        processes_->stopEditor(editor.pid);
+        throw std::runtime_error(
+            failure(command.name + " on " + editor.path + " showed no active window", log));
+    }
+    // Some load the file after their window shows (GNOME Text Editor): keys typed before it is
+    // in would be lost. Once it is, selecting the first line gives other clients that line.
+    std::string firstLine = text.substr(0, text.find('\n'));
+    bool loaded = waitUntil(
+        deadline,
+        [&] {
+            pressKeys(editor, {"ctrl+Home", "shift+End"});
+            return awaitSelected(firstLine);
+        },
+        readyInterval);
+    if (!loaded) {
+        processes_->stopEditor(editor.pid);
+        throw std::runtime_error(
+            failure(command.name + " on " + editor.path + " did not load it", log));
+    }
+    editor.title = trimmed(
+        processes_->tool({"xdotool", "getwindowname", std::to_string(editor.window)}).output);
+    return editor;
+}
+
+std::string TestDesktop::savedDocument(const Editor& editor) {
+    std::error_code ignored;
+    auto before = fs::last_write_time(editor.path, ignored);
+    pressKeys(editor, {"ctrl+s"});
+    bool saved = waitUntil(Clock::now() + editorLimit, [&] {
+        std::error_code missing;
+        auto now = fs::last_write_time(editor.path, missing);
+        return !missing && now != before;
+    });
+    if (!saved) throw std::runtime_error("test desktop: " + editor.path + " was not saved");
+    return readFile(editor.path);
+}
+
+bool TestDesktop::awaitSelected(const std::string& expected) {
+    return waitUntil(Clock::now() + toolLimit, [&] {
+        return processes_->tool({"xclip", "-selection", "primary", "-o"}).output == expected;
+    });
+}
+
+TestDesktop::Geometry TestDesktop::windowGeometry(const Editor& editor) {
+    ToolResult shell = processes_->tool(
+        {"xdotool", "getwindowgeometry", "--shell", std::to_string(editor.window)});
+    if (!shell.succeeded) {
+        throw std::runtime_error("test desktop: no geometry for the window of " + editor.path);
+    }
+    auto field = [&](const std::string& key) {
+        std::size_t at = shell.output.find(key + "=");
+        return at == std::string::npos ? 0 : std::atoi(shell.output.c_str() + at + key.size() + 1);
+    };
+    return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
+}
+
+}  // namespace lumora::test_support

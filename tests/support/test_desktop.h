@@ -103,6 +103,28 @@ class TestDesktop {
     void awaitRegionSelector();
     struct Processes;
     Processes* processes_;
+
+  public:
+    // Editors of other toolkits the user may write in, each on this desktop's accessibility
+    // bus: mousepad (GTK 3), FeatherPad (Qt 5), GNOME Text Editor (GTK 4) and LibreOffice
+    // Writer (its GTK 3 interface, on a profile of the desktop's own).
+    enum class Application { mousepad, featherpad, textEditor, writer };
+    // Starts `application` on a new file holding `text` and waits until its window shows the
+    // file, is active and has loaded it (its first line, which must not be empty, can be
+    // selected). Throws std::runtime_error when that takes longer than 30 seconds (Writer's
+    // first start builds its profile).
+    Editor openDocument(Application application, const std::string& text);
+    // The document's text as the application saves it: the user's Ctrl+S, then the file once
+    // it was written anew. Brings the application to the front.
+    std::string savedDocument(const Editor& editor);
+    // The text other X clients see selected last (the PRIMARY selection), once it is
+    // `expected`; false when it is not within 3 seconds.
+    bool awaitSelected(const std::string& expected);
+    struct Geometry {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    // The editor's window on screen, in root coordinates.
+    Geometry windowGeometry(const Editor& editor);
 };
 
 }  // namespace lumora::test_support

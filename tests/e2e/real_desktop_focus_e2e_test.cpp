@@ -1,0 +1,127 @@
+// The helper started cold beside editors of every toolkit on the real desktop, through pipes:
+// each editor already has the focus, the user has selected a word or placed the caret, and
+// "open" must find the field, its selection and its caret. Then an answer streamed into GNOME
+// Text Editor, whose accessibility calls are slow, lands whole and undo takes it back.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/e2e/desktop_dialogue.h"
+
+namespace lumora {
+namespace {
+
+using nlohmann::json;
+using test_support::TestDesktop;
+using testing::commandLine;
+using testing::environmentOn;
+using testing::eventsOf;
+
+const std::string note = "Alpha bravo charlie delta.\nSecond line here.\n";
+
+std::string openAndAsk() {
+    return commandLine({{"command", "open"}, {"id", 1}}) +
+           commandLine({{"command", "ask"}, {"id", 1}, {"text", "Reword"}, {"provider", "cloud"}});
+}
+
+json cloudAnswer(const char* command, const std::string& text) {
+    return {{"command", command}, {"id", 1}, {"action", "text"}, {"text", text}};
+}
+
+bool inside(const json& bounds, const TestDesktop::Geometry& window) {
+    double x = bounds["x"], y = bounds["y"], width = bounds["width"], height = bounds["height"];
+    return x >= window.x && y >= window.y && x + width <= window.x + window.width &&
+           y + height <= window.y + window.height;
+}
+
+struct Editor {
+    TestDesktop::Application application;
+    std::string name;  // as the helper names the application
+    std::string role;  // of the document's text element
+};
+
+struct Placement {
+    std::string what;
+    std::vector<std::string> keys;
+    std::string selection;
+};
+
+TEST(RealDesktopFocusTest, AColdOpenFindsTheFocusedFieldOfEveryToolkit) {
+    const std::vector<Editor> editors = {
+        {TestDesktop::Application::mousepad, "Mousepad", "AXTextArea"},
+        {TestDesktop::Application::featherpad, "FeatherPad", "AXTextArea"},
+        {TestDesktop::Application::textEditor, "Text Editor", "AXTextArea"},
+        {TestDesktop::Application::writer, "LibreOffice Writer", "AXTextArea"},
+    };
+    const std::vector<Placement> placements = {
+        {"a selected word",
+         {"ctrl+Home", "shift+Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right"},
+         "Alpha"},
+        {"the caret", {"ctrl+Home", "Right", "Right", "Right", "Right", "Right", "Right"}, ""},
+    };
+    TestDesktop& desktop = TestDesktop::shared();
+    for (const Editor& editor : editors) {
+        TestDesktop::Editor opened = desktop.openDocument(editor.application, note);
+        for (const Placement& placement : placements) {
+            SCOPED_TRACE(editor.name + " with " + placement.what);
+            desktop.pressKeys(opened, placement.keys);
+            if (!placement.selection.empty()) {
+                ASSERT_TRUE(desktop.awaitSelected(placement.selection));
+            }
+            auto result = testing::runDialogue(
+                testing::builtProgram("assistant/lumora-assistant"), openAndAsk(),
+                {{"\"phase\":\"generation_input\"", ""}}, environmentOn(desktop));
+            ASSERT_EQ(result.exitStatus, 0) << result.err;
+            std::vector<json> opens = eventsOf(result, "result");
+            std::vector<json> inputs = eventsOf(result, "generation_input");
+            ASSERT_EQ(opens.size(), 1u) << result.out;
+            ASSERT_EQ(inputs.size(), 1u) << result.out;
+            EXPECT_EQ(opens[0]["source"], editor.name);
+            EXPECT_EQ(opens[0]["canInsert"], true);
+            EXPECT_EQ(inputs[0]["source"]["focusedRole"], editor.role);
+            EXPECT_EQ(inputs[0]["selection"], placement.selection);
+            // A caret's or a selection's own rectangle, not the window's.
+            ASSERT_TRUE(opens[0].contains("bounds")) << opens[0];
+            EXPECT_LT(opens[0]["bounds"]["height"], 60) << opens[0]["bounds"];
+            EXPECT_TRUE(inside(opens[0]["bounds"], desktop.windowGeometry(opened)))
+                << opens[0]["bounds"];
+        }
+        desktop.closeEditor(opened);
+    }
+}
+
+// GNOME Text Editor answers some calls only after a hundred milliseconds while it lays out
+// what was just typed; several answers in a row must still land whole and be undone.
+TEST(RealDesktopFocusTest, AnswersStreamedIntoASlowEditorLandWholeAndAreUndone) {
+    constexpr int rounds = 4;
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor opened = desktop.openDocument(TestDesktop::Application::textEditor, note);
+    for (int round = 1; round <= rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string answer =
+            " Round " + std::to_string(round) + ": thanks to the whole team.";
+        desktop.pressKeys(opened, {"ctrl+End"});
+        std::string inserted, undone;
+        auto result = testing::runDialogue(
+            testing::builtProgram("assistant/lumora-assistant"), openAndAsk(),
+            {{"\"phase\":\"generation_input\"",
+              commandLine(cloudAnswer("hosted_snapshot", answer.substr(0, 8))) +
+                  commandLine(cloudAnswer("hosted_snapshot", answer.substr(0, 20))) +
+                  commandLine(cloudAnswer("hosted_complete", answer))},
+             {"\"message\":\"Text inserted\"", commandLine({{"command", "undo"}, {"id", 1}}), 1,
+              [&] { inserted = desktop.savedDocument(opened); }},
+             {"\"message\":\"Change undone\"", "", 1,
+              [&] { undone = desktop.savedDocument(opened); }}},
+            environmentOn(desktop));
+        ASSERT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_EQ(eventsOf(result, "error").size(), 0u) << result.out;
+        // The editor keeps a file's last line break out of its text, so the caret at the end is
+        // before it.
+        EXPECT_EQ(inserted, note.substr(0, note.size() - 1) + answer + "\n") << result.out;
+        EXPECT_EQ(undone, note) << result.out;
+    }
+    desktop.closeEditor(opened);
+}
+
+}  // namespace
+}  // namespace lumora
