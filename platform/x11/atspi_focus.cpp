@@ -45,7 +45,7 @@ void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* applic
     GRef<AtspiAccessible> found;
     if (tracked) found = focus_search::innermostFocused(tracked.get());
     if (!found) {
-        if (GRef<AtspiAccessible> window = focus_search::frontWindowOf(application, false)) {
+        if (GRef<AtspiAccessible> window = focus_search::frontWindowOf(application, true)) {
             found = focus_search::innermostFocused(window.get());
         }
     }
