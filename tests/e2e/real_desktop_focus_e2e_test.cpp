@@ -1,7 +1,7 @@
-// The helper started cold beside editors of every toolkit on the real desktop, through pipes:
-// each editor already has the focus, the user has selected a word or placed the caret, and
-// "open" must find the field, its selection and its caret. Then an answer streamed into GNOME
-// Text Editor, whose accessibility calls are slow, lands whole and undo takes it back.
+// The helper beside editors of every toolkit on the real desktop, through pipes: "open" finds
+// the focused field, its selection and its caret, started before or after the user came to
+// the editor. Then answers streamed into GNOME Text Editor, whose accessibility calls are
+// slow, land whole and undo takes them back.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -37,40 +37,70 @@ bool inside(const json& bounds, const TestDesktop::Geometry& window) {
 struct Editor {
     TestDesktop::Application application;
     std::string name;  // as the helper names the application
-    std::string role;  // of the document's text element
 };
 
 struct Placement {
     std::string what;
     std::vector<std::string> keys;
     std::string selection;
+    // Whether the helper already runs when the user comes back to the editor, so that it learns
+    // the focus from the toolkit's events; else it starts once the user is done.
+    bool helperFirst = false;
 };
 
-TEST(RealDesktopFocusTest, AColdOpenFindsTheFocusedFieldOfEveryToolkit) {
+// The user comes to the editor, selects a word or places the caret, and the app asks "open":
+// every toolkit's focused text is found, with its selection and the caret's own rectangle,
+// whether the helper saw the focus arrive or started after it did.
+TEST(RealDesktopFocusTest, OpenFindsTheFocusedFieldOfEveryToolkit) {
     const std::vector<Editor> editors = {
-        {TestDesktop::Application::mousepad, "Mousepad", "AXTextArea"},
-        {TestDesktop::Application::featherpad, "FeatherPad", "AXTextArea"},
-        {TestDesktop::Application::textEditor, "Text Editor", "AXTextArea"},
-        {TestDesktop::Application::writer, "LibreOffice Writer", "AXTextArea"},
+        {TestDesktop::Application::mousepad, "Mousepad"},
+        {TestDesktop::Application::featherpad, "FeatherPad"},
+        {TestDesktop::Application::textEditor, "Text Editor"},
+        {TestDesktop::Application::writer, "LibreOffice Writer"},
     };
+    auto selecting = [](int characters) {
+        std::vector<std::string> keys = {"ctrl+Home"};
+        keys.insert(keys.end(), characters, "shift+Right");
+        return keys;
+    };
+    // Each selection differs from the one before, so that other clients see when it is made.
     const std::vector<Placement> placements = {
-        {"a selected word",
-         {"ctrl+Home", "shift+Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right"},
-         "Alpha"},
+        {"a selected word", selecting(5), "Alpha"},
         {"the caret", {"ctrl+Home", "Right", "Right", "Right", "Right", "Right", "Right"}, ""},
+        {"two words selected while the helper runs", selecting(11), "Alpha bravo", true},
     };
     TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor elsewhere = desktop.openTerminal();
     for (const Editor& editor : editors) {
         TestDesktop::Editor opened = desktop.openDocument(editor.application, note);
         for (const Placement& placement : placements) {
             SCOPED_TRACE(editor.name + " with " + placement.what);
-            desktop.pressKeys(opened, placement.keys);
-            if (!placement.selection.empty()) {
-                ASSERT_TRUE(desktop.awaitSelected(placement.selection));
+            auto place = [&] {
+                desktop.pressKeys(opened, placement.keys);
+                ASSERT_TRUE(placement.selection.empty() ||
+                            desktop.awaitSelected(placement.selection));
+            };
+            // The user was elsewhere, and comes back; Writer gives its document the keyboard a
+            // moment after its window is active, so the keys are pressed again until it has.
+            auto comeBack = [&] {
+                desktop.bringToFront(elsewhere);
+                for (int attempt = 0; attempt < 3; ++attempt) {
+                    desktop.pressKeys(opened, placement.keys);
+                    if (desktop.awaitSelected(placement.selection)) return;
+                }
+                FAIL() << "the selection was not made";
+            };
+            std::vector<testing::Exchange> exchanges = {{"\"phase\":\"generation_input\"", ""}};
+            std::string input = openAndAsk();
+            if (placement.helperFirst) {
+                exchanges.insert(exchanges.begin(),
+                                 {"\"phase\":\"availability\"", openAndAsk(), 1, comeBack});
+                input = commandLine({{"command", "status"}, {"id", 1}});
+            } else {
+                place();
             }
-            auto result = testing::runDialogue(
-                testing::builtProgram("assistant/lumora-assistant"), openAndAsk(),
-                {{"\"phase\":\"generation_input\"", ""}}, environmentOn(desktop));
+            auto result = testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
+                                               input, exchanges, environmentOn(desktop));
             ASSERT_EQ(result.exitStatus, 0) << result.err;
             std::vector<json> opens = eventsOf(result, "result");
             std::vector<json> inputs = eventsOf(result, "generation_input");
@@ -78,7 +108,7 @@ TEST(RealDesktopFocusTest, AColdOpenFindsTheFocusedFieldOfEveryToolkit) {
             ASSERT_EQ(inputs.size(), 1u) << result.out;
             EXPECT_EQ(opens[0]["source"], editor.name);
             EXPECT_EQ(opens[0]["canInsert"], true);
-            EXPECT_EQ(inputs[0]["source"]["focusedRole"], editor.role);
+            EXPECT_EQ(inputs[0]["source"]["focusedRole"], "AXTextArea");
             EXPECT_EQ(inputs[0]["selection"], placement.selection);
             // A caret's or a selection's own rectangle, not the window's.
             ASSERT_TRUE(opens[0].contains("bounds")) << opens[0];
@@ -88,6 +118,7 @@ TEST(RealDesktopFocusTest, AColdOpenFindsTheFocusedFieldOfEveryToolkit) {
         }
         desktop.closeEditor(opened);
     }
+    desktop.closeEditor(elsewhere);
 }
 
 // GNOME Text Editor answers some calls only after a hundred milliseconds while it lays out

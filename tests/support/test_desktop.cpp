@@ -874,4 +874,11 @@ TestDesktop::Geometry TestDesktop::windowGeometry(const Editor& editor) {
     return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
 }
 
+void TestDesktop::bringToFront(const Editor& editor) {
+    if (!processes_->tool({"xdotool", "windowactivate", "--sync", std::to_string(editor.window)})
+             .succeeded) {
+        throw std::runtime_error("test desktop: cannot bring " + editor.path + " to the front");
+    }
+}
+
 }  // namespace lumora::test_support

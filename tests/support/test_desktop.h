@@ -125,6 +125,8 @@ class TestDesktop {
     };
     // The editor's window on screen, in root coordinates.
     Geometry windowGeometry(const Editor& editor);
+    // The user switches to the editor's window; returns once it is active.
+    void bringToFront(const Editor& editor);
 };
 
 }  // namespace lumora::test_support
