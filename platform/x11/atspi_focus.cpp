@@ -6,7 +6,13 @@ namespace lumora::x11 {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* focusEvent = "object:state-changed:focused";
+// How long an application whose window held no focused element is not searched again, unless
+// its focus moves: the focus is asked for several times a capture and with every streamed
+// piece, and each search of a large tree may take its whole time bound.
+constexpr auto searchPause = std::chrono::seconds(1);
 
 GRef<AtspiAccessible> applicationOf(AtspiAccessible* element) {
     ErrorSlot error;
@@ -38,16 +44,22 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
     }
     searched_ = true;
     current_ = retain(source);
-    if (pid_t pid = pidOf_(source)) lastByApplication_[pid] = retain(source);
+    if (pid_t pid = pidOf_(source)) {
+        lastByApplication_[pid] = retain(source);
+        searchedInVain_.erase(pid);
+    }
 }
 
-void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* application) {
+void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application) {
     GRef<AtspiAccessible> found;
     if (tracked) found = focus_search::innermostFocused(tracked.get());
-    if (!found) {
+    auto inVain = searchedInVain_.find(pid);
+    bool searchable = inVain == searchedInVain_.end() || Clock::now() >= inVain->second;
+    if (!found && searchable) {
         if (GRef<AtspiAccessible> window = focus_search::frontWindowOf(application, true)) {
             found = focus_search::innermostFocused(window.get());
         }
+        if (!found) searchedInVain_[pid] = Clock::now() + searchPause;
     }
     if (found) tracked = std::move(found);
 }
@@ -55,7 +67,7 @@ void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* applic
 AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
     if (current_) {
         GRef<AtspiAccessible> application = applicationOf(current_.get());
-        if (application) confirm(current_, application.get());
+        if (application) confirm(current_, pidOf_(current_.get()), application.get());
         return current_.get();
     }
     if (searched_ || !desktop) return nullptr;
@@ -77,7 +89,7 @@ AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
 
 AtspiAccessible* AtspiFocus::focusedIn(pid_t pid, AtspiAccessible* application) {
     GRef<AtspiAccessible>& tracked = lastByApplication_[pid];
-    confirm(tracked, application);
+    confirm(tracked, pid, application);
     return tracked.get();
 }
 

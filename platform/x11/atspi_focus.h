@@ -4,11 +4,13 @@
 // before the helper started sends none. So the element an event named is checked, when asked,
 // against the focused state it holds now, and the innermost focused element beneath it wins;
 // when it no longer holds the focus, or no event was seen, the application's active window is
-// searched. Lives on the accessibility thread.
+// searched (a window that held no focused element not again for a second, unless an event
+// comes). Lives on the accessibility thread.
 #pragma once
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 
@@ -35,14 +37,17 @@ class AtspiFocus {
     static void onFocusEvent(AtspiEvent* event, void* self);
     void focusChanged(AtspiAccessible* source, bool focused);
     // Replaces `tracked` with the element that has the focus now within `tracked`, or else
-    // within the front window of `application`; keeps it when neither has a focused element.
-    void confirm(GRef<AtspiAccessible>& tracked, AtspiAccessible* application);
+    // within the front window of `application` (process `pid`); keeps it when neither has a
+    // focused element.
+    void confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application);
 
     std::function<pid_t(AtspiAccessible*)> pidOf_;
     GRef<AtspiEventListener> listener_;
     GRef<AtspiAccessible> current_;
     bool searched_ = false;
     std::map<pid_t, GRef<AtspiAccessible>> lastByApplication_;
+    // Applications whose window held no focused element, until when they are not searched.
+    std::map<pid_t, std::chrono::steady_clock::time_point> searchedInVain_;
 };
 
 }  // namespace lumora::x11
