@@ -196,12 +196,18 @@ class AtspiAccessibility::Tree {
 
     std::optional<AXValue> readSystemWide(std::string_view name) {
         if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
-        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
-        AtspiAccessible* focused = focus_.current(desktop.get());
-        if (!focused) return std::nullopt;
-        if (name == "AXFocusedUIElement") return elementValue(focused);
-        if (name == "AXFocusedApplication") return AXValue(applicationHandle(pidOf(focused)));
-        return std::nullopt;
+        // Checking the focus asks the application that had it last.
+        AtspiAccessible* known = focus_.lastKnown();
+        return guarded(known ? busOf(known) : std::string(), std::optional<AXValue>(),
+                       [&]() -> std::optional<AXValue> {
+                           AtspiAccessible* focused = focus_.current();
+                           if (!focused) return std::nullopt;
+                           if (name == "AXFocusedUIElement") return elementValue(focused);
+                           if (name == "AXFocusedApplication") {
+                               return AXValue(applicationHandle(pidOf(focused)));
+                           }
+                           return std::nullopt;
+                       });
     }
 
     std::optional<AXValue> readApplication(pid_t pid, std::string_view name) {
@@ -311,7 +317,7 @@ class AtspiAccessibility::Tree {
         if (AtspiAccessible* focused = focus_.focusedIn(pid, root)) {
             if (GRef<AtspiAccessible> window = windowOf(focused)) return window;
         }
-        return focus_search::frontWindowOf(root, true);
+        return std::move(focus_search::frontWindowOf(root, true).element);
     }
 
     std::shared_ptr<AtspiThread> thread_;

@@ -42,7 +42,6 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
         if (current_.get() == source) current_.reset();
         return;
     }
-    searched_ = true;
     current_ = retain(source);
     if (pid_t pid = pidOf_(source)) {
         lastByApplication_[pid] = retain(source);
@@ -50,47 +49,33 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
     }
 }
 
-void AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application) {
-    GRef<AtspiAccessible> found;
+bool AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application) {
+    focus_search::Found found;
     if (tracked) found = focus_search::innermostFocused(tracked.get());
     auto inVain = searchedInVain_.find(pid);
     bool searchable = inVain == searchedInVain_.end() || Clock::now() >= inVain->second;
-    if (!found && searchable) {
-        if (GRef<AtspiAccessible> window = focus_search::frontWindowOf(application, true)) {
-            found = focus_search::innermostFocused(window.get());
-        }
-        if (!found) searchedInVain_[pid] = Clock::now() + searchPause;
+    if (!found.element && !found.unanswered && searchable) {
+        focus_search::Found window = focus_search::frontWindowOf(application, true);
+        found = window.element ? focus_search::innermostFocused(window.element.get())
+                               : std::move(window);
+        if (!found.element) searchedInVain_[pid] = Clock::now() + searchPause;
     }
-    if (found) tracked = std::move(found);
+    if (found.element) tracked = std::move(found.element);
+    return !found.unanswered;
 }
 
-AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
-    if (current_) {
-        GRef<AtspiAccessible> application = applicationOf(current_.get());
-        if (application) confirm(current_, pidOf_(current_.get()), application.get());
-        return current_.get();
-    }
-    if (searched_ || !desktop) return nullptr;
-    // No focus event since the helper started: the application with an active window has it.
-    // Searched once, as every application is asked.
-    searched_ = true;
-    ErrorSlot error;
-    gint count = atspi_accessible_get_child_count(desktop, error.out());
-    for (gint index = 0; index < count && !current_; ++index) {
-        ErrorSlot childError;
-        GRef<AtspiAccessible> application(
-            atspi_accessible_get_child_at_index(desktop, index, childError.out()));
-        GRef<AtspiAccessible> window =
-            application ? focus_search::frontWindowOf(application.get(), false) : nullptr;
-        if (window) current_ = focus_search::innermostFocused(window.get());
+AtspiAccessible* AtspiFocus::current() {
+    if (!current_) return nullptr;
+    GRef<AtspiAccessible> application = applicationOf(current_.get());
+    if (application && !confirm(current_, pidOf_(current_.get()), application.get())) {
+        return nullptr;
     }
     return current_.get();
 }
 
 AtspiAccessible* AtspiFocus::focusedIn(pid_t pid, AtspiAccessible* application) {
     GRef<AtspiAccessible>& tracked = lastByApplication_[pid];
-    confirm(tracked, pid, application);
-    return tracked.get();
+    return confirm(tracked, pid, application) ? tracked.get() : nullptr;
 }
 
 }  // namespace lumora::x11

@@ -26,9 +26,12 @@ class AtspiFocus {
     AtspiFocus(const AtspiFocus&) = delete;
     AtspiFocus& operator=(const AtspiFocus&) = delete;
 
-    // The element that has the focus now, if any. Before the first focus event, the
-    // applications under `desktop` are searched once.
-    AtspiAccessible* current(AtspiAccessible* desktop);
+    // The element that has the focus now, if any; none before the first focus event, since
+    // an application's own focus is what is asked for, and is searched for there. Both answer
+    // none when the application left a call unanswered.
+    AtspiAccessible* current();
+    // The element the focus was last known on, as it was: no call is made.
+    AtspiAccessible* lastKnown() const { return current_.get(); }
     // The element that has the focus in the application whose root is `application`; while
     // none has (its window is not active), the one that had it last.
     AtspiAccessible* focusedIn(pid_t pid, AtspiAccessible* application);
@@ -38,13 +41,12 @@ class AtspiFocus {
     void focusChanged(AtspiAccessible* source, bool focused);
     // Replaces `tracked` with the element that has the focus now within `tracked`, or else
     // within the front window of `application` (process `pid`); keeps it when neither has a
-    // focused element.
-    void confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application);
+    // focused element. False when the application left a call unanswered.
+    bool confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application);
 
     std::function<pid_t(AtspiAccessible*)> pidOf_;
     GRef<AtspiEventListener> listener_;
     GRef<AtspiAccessible> current_;
-    bool searched_ = false;
     std::map<pid_t, GRef<AtspiAccessible>> lastByApplication_;
     // Applications whose window held no focused element, until when they are not searched.
     std::map<pid_t, std::chrono::steady_clock::time_point> searchedInVain_;

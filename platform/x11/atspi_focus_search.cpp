@@ -28,8 +28,8 @@ bool contains(AtspiStateSet* states, AtspiStateType state) {
 
 }  // namespace
 
-GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing) {
-    GRef<AtspiAccessible> showing;
+Found frontWindowOf(AtspiAccessible* application, bool orShowing) {
+    Found showing;
     ErrorSlot error;
     gint count = atspi_accessible_get_child_count(application, error.out());
     for (gint index = 0; index < count && !error.failed(); ++index) {
@@ -41,11 +41,12 @@ GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing
         }
         GRef<AtspiStateSet> states(atspi_accessible_get_state_set(child.get()));
         if (!states) continue;
-        if (contains(states.get(), ATSPI_STATE_ACTIVE)) return child;
-        if (orShowing && !showing && contains(states.get(), ATSPI_STATE_SHOWING)) {
-            showing = std::move(child);
+        if (contains(states.get(), ATSPI_STATE_ACTIVE)) return {std::move(child)};
+        if (orShowing && !showing.element && contains(states.get(), ATSPI_STATE_SHOWING)) {
+            showing.element = std::move(child);
         }
     }
+    showing.unanswered = error.failed();
     return showing;
 }
 
@@ -55,12 +56,12 @@ GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing
 // and the search goes on beneath it only, for one nested deeper; beneath a focused element
 // that is not editable the search goes on first, the rest put off until its subtree is done,
 // and it is the answer when no editable one turns up.
-GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root) {
+Found innermostFocused(AtspiAccessible* root) {
     auto deadline = Clock::now() + maximumTime;
     std::deque<GRef<AtspiAccessible>> waiting;
     std::deque<GRef<AtspiAccessible>> putOff;
     waiting.push_back(retain(root));
-    GRef<AtspiAccessible> chosen;
+    Found chosen;
     bool chosenEditable = false;
     for (std::size_t visited = 0; visited < maximumNodes; ++visited) {
         if (waiting.empty()) waiting.swap(putOff);
@@ -68,7 +69,10 @@ GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root) {
         GRef<AtspiAccessible> node = std::move(waiting.front());
         waiting.pop_front();
         GRef<AtspiStateSet> states(atspi_accessible_get_state_set(node.get()));
-        if (!states) break;
+        if (!states) {
+            chosen.unanswered = true;
+            break;
+        }
         if (contains(states.get(), ATSPI_STATE_FOCUSED)) {
             bool editable = contains(states.get(), ATSPI_STATE_EDITABLE);
             if (editable) {
@@ -81,18 +85,20 @@ GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root) {
             }
             waiting.clear();
             if (editable || !chosenEditable) {
-                chosen = retain(node.get());
+                chosen.element = retain(node.get());
                 chosenEditable = editable;
             }
         }
         ErrorSlot error;
         gint count = atspi_accessible_get_child_count(node.get(), error.out());
-        if (error.failed()) break;
-        for (gint index = 0; index < std::min(count, maximumChildren); ++index) {
+        for (gint index = 0; index < std::min(count, maximumChildren) && !error.failed(); ++index) {
             GRef<AtspiAccessible> child(
                 atspi_accessible_get_child_at_index(node.get(), index, error.out()));
-            if (error.failed()) return chosen;
             if (child) waiting.push_back(std::move(child));
+        }
+        if (error.failed()) {
+            chosen.unanswered = true;
+            break;
         }
     }
     return chosen;

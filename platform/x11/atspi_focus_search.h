@@ -10,11 +10,17 @@
 
 namespace lumora::x11::focus_search {
 
+struct Found {
+    GRef<AtspiAccessible> element;
+    // A call failed, which cut the search short: the application may have stopped answering.
+    bool unanswered = false;
+};
+
 // The application's active window, else (`orShowing`) its first window on screen.
-GRef<AtspiAccessible> frontWindowOf(AtspiAccessible* application, bool orShowing);
+Found frontWindowOf(AtspiAccessible* application, bool orShowing);
 
 // The element in `root`'s subtree (`root` included) that has the focused state now, the
 // innermost editable one when several have it.
-GRef<AtspiAccessible> innermostFocused(AtspiAccessible* root);
+Found innermostFocused(AtspiAccessible* root);
 
 }  // namespace lumora::x11::focus_search
