@@ -418,14 +418,16 @@ std::optional<bool> AtspiAccessibility::isAttributeSettable(const platform::AXEl
         case Handle::Kind::element:
             break;
     }
-    return thread_->call([&]() -> std::optional<bool> {
-        AtspiAccessible* target = handle->accessible.get();
-        if (tree_->isPassword(target)) return false;
-        if (name == selectedTextAttribute || name == valueAttribute) {
-            return text_field::isEditable(target);
-        }
-        if (name == selectedRangeAttribute) return text_field::value(target).has_value();
-        return false;
+    return thread_->call([&] {
+        return tree_->guarded(handle->busName, std::optional<bool>(), [&]() -> std::optional<bool> {
+            AtspiAccessible* target = handle->accessible.get();
+            if (tree_->isPassword(target)) return false;
+            if (name == selectedTextAttribute || name == valueAttribute) {
+                return text_field::isEditable(target);
+            }
+            if (name == selectedRangeAttribute) return text_field::value(target).has_value();
+            return false;
+        });
     });
 }
 
