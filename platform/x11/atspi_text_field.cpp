@@ -62,6 +62,21 @@ std::optional<Span> selectedSpan(AtspiText* text) {
     return Span{caret, caret};
 }
 
+void addSelectionUnanswered(AtspiAccessible* element, Span span) {
+    AtspiObject* object = ATSPI_OBJECT(element);
+    if (!object->app || !object->app->bus || !object->path) return;
+    DBusMessage* message = dbus_message_new_method_call(object->app->bus_name, object->path,
+                                                        "org.a11y.atspi.Text", "AddSelection");
+    if (!message) return;
+    dbus_int32_t start = span.start;
+    dbus_int32_t end = span.end;
+    dbus_message_append_args(message, DBUS_TYPE_INT32, &start, DBUS_TYPE_INT32, &end,
+                             DBUS_TYPE_INVALID);
+    dbus_message_set_no_reply(message, TRUE);
+    dbus_connection_send(object->app->bus, message, nullptr);
+    dbus_message_unref(message);
+}
+
 gint codePointsIn(std::string_view text) {
     return static_cast<gint>(text::codePointOffsetOfUtf16(text, text::utf16Length(text)));
 }
@@ -193,13 +208,13 @@ AXError select(AtspiAccessible* element, platform::TextRange range) {
     }
     // GTK 4 answers neither way of selecting truthfully: it replaces a selection with a bare
     // caret while answering that it selected, and adds one without ever answering. So any
-    // selection is dropped by placing the caret, one is added, and what reads back counts.
+    // selection is dropped by placing the caret, one is added without waiting for an answer,
+    // and what reads back counts (the application answers calls in the order they come).
     ErrorSlot caretError;
     if (!atspi_text_set_caret_offset(text.get(), span->start, caretError.out())) {
         return platform::axCannotComplete;
     }
-    ErrorSlot ignored;
-    atspi_text_add_selection(text.get(), span->start, span->end, ignored.out());
+    addSelectionUnanswered(element, *span);
     std::optional<Span> selected = selectedSpan(text.get());
     return selected && selected->start == span->start && selected->end == span->end
                ? platform::axSuccess
