@@ -1,8 +1,8 @@
 #include "assistant/target/accessibility_reading.h"
 
 #include <chrono>
+#include <functional>
 #include <thread>
-#include <vector>
 
 #include "assistant/target/focus_capture.h"
 
@@ -52,13 +52,16 @@ platform::AXElement focusedElement(platform::Ports& ports, bool prepareAccessibi
         return !ports.workspace.isTerminated(application->pid) && frontmost &&
                frontmost->pid == application->pid;
     };
+    // Each place is asked only when the ones before it had no answer: asking costs a slow
+    // application a call or more, and the focus is asked for with every streamed piece.
+    const std::function<platform::AXElement()> places[] = {
+        [&] { return applicationElement; },
+        [&] { return ax.systemWideElement(); },
+        [&] { return elementAttribute(ax, applicationElement, "AXFocusedWindow"); },
+    };
     auto read = [&]() -> std::optional<platform::AXElement> {
-        std::vector<platform::AXElement> candidates = {applicationElement, ax.systemWideElement()};
-        if (auto window = elementAttribute(ax, applicationElement, "AXFocusedWindow")) {
-            candidates.push_back(std::move(window));
-        }
-        for (const platform::AXElement& candidate : candidates) {
-            platform::AXElement focused = elementAttribute(ax, candidate, "AXFocusedUIElement");
+        for (const auto& place : places) {
+            platform::AXElement focused = elementAttribute(ax, place(), "AXFocusedUIElement");
             if (focused && ax.pid(focused) == application->pid) return focused;
         }
         return std::nullopt;

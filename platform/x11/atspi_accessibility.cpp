@@ -6,6 +6,7 @@
 
 #include "platform/x11/accessibility_bus_status.h"
 #include "platform/x11/atspi_focus.h"
+#include "platform/x11/atspi_focus_search.h"
 #include "platform/x11/atspi_roles.h"
 #include "platform/x11/atspi_text_field.h"
 #include "platform/x11/atspi_thread.h"
@@ -56,9 +57,11 @@ std::optional<AXValue> text(gchar* owned) {
     return AXValue(std::move(value));
 }
 
-bool isMultiLine(AtspiAccessible* element) {
+// None when the states cannot be read.
+std::optional<bool> isMultiLine(AtspiAccessible* element) {
     GRef<AtspiStateSet> states(atspi_accessible_get_state_set(element));
-    return states && atspi_state_set_contains(states.get(), ATSPI_STATE_MULTI_LINE);
+    if (!states) return std::nullopt;
+    return atspi_state_set_contains(states.get(), ATSPI_STATE_MULTI_LINE);
 }
 
 std::optional<AXValue> placeholderOf(AtspiAccessible* element) {
@@ -96,12 +99,16 @@ AXError writeAttribute(AtspiAccessible* target, bool password, std::string_view 
 // roots and the focus.
 class AtspiAccessibility::Tree {
   public:
-    explicit Tree(std::shared_ptr<AtspiThread> thread)
+    Tree(std::shared_ptr<AtspiThread> thread, WindowLocator locate)
         : thread_(std::move(thread)),
+          locate_(std::move(locate)),
           focus_([this](AtspiAccessible* element) { return pidOf(element); }) {}
 
     // Runs `work` against the application on `bus` unless it is being left alone, in which case
-    // the answer is `failed`; a call that took a whole bus timeout leaves it alone from now on.
+    // the answer is `failed`. Work that failed after a whole bus timeout met an application that
+    // stopped answering, and leaves it alone from now on. Work that took as long and succeeded
+    // did not: a slow application (GTK 4 takes up to 130 ms a call while it lays out what was
+    // just typed) spends that over a read's several calls, and is still answering.
     template <class Work, class Result = std::invoke_result_t<Work>>
     Result guarded(const std::string& bus, Result failed, Work work) {
         auto paused = unresponsive_.find(bus);
@@ -112,8 +119,9 @@ class AtspiAccessibility::Tree {
         auto started = Clock::now();
         Result result = work();
         auto timeout = std::chrono::milliseconds(AtspiThread::callTimeoutMilliseconds);
-        if (Clock::now() - started >= timeout)
+        if (result == failed && Clock::now() - started >= timeout) {
             unresponsive_[bus] = Clock::now() + unresponsivePause;
+        }
         return result;
     }
 
@@ -190,22 +198,25 @@ class AtspiAccessibility::Tree {
 
     std::optional<AXValue> readSystemWide(std::string_view name) {
         if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
-        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
-        AtspiAccessible* focused = focus_.current(desktop.get());
-        if (!focused) return std::nullopt;
-        if (name == "AXFocusedUIElement") return elementValue(focused);
-        if (name == "AXFocusedApplication") return AXValue(applicationHandle(pidOf(focused)));
-        return std::nullopt;
+        // Checking the focus asks the application that had it last.
+        AtspiAccessible* known = focus_.lastKnown();
+        return guarded(known ? busOf(known) : std::string(), std::optional<AXValue>(),
+                       [&]() -> std::optional<AXValue> {
+                           AtspiAccessible* focused = focus_.current();
+                           if (!focused) return std::nullopt;
+                           if (name == "AXFocusedUIElement") return elementValue(focused);
+                           if (name == "AXFocusedApplication") {
+                               return AXValue(applicationHandle(pidOf(focused)));
+                           }
+                           return std::nullopt;
+                       });
     }
 
     pid_t focusedTerminal() {
-        GRef<AtspiAccessible> desktop(atspi_get_desktop(0));
-        AtspiAccessible* focused = focus_.current(desktop.get());
-        if (!focused) return 0;
-        return guarded(busOf(focused), pid_t{0}, [&] {
-            ErrorSlot error;
-            AtspiRole role = atspi_accessible_get_role(focused, error.out());
-            return !error.failed() && role == ATSPI_ROLE_TERMINAL ? pidOf(focused) : 0;
+        AtspiAccessible* known = focus_.lastKnown();
+        return guarded(known ? busOf(known) : std::string(), pid_t{0}, [&] {
+            AtspiAccessible* focused = focus_.current();
+            return focused && roleOf(focused) == ATSPI_ROLE_TERMINAL ? pidOf(focused) : 0;
         });
     }
 
@@ -232,8 +243,9 @@ class AtspiAccessibility::Tree {
         ErrorSlot error;
         if (name == "AXRole" || name == "AXSubrole") {
             AtspiRole role = roleOf(element);
-            if (role == ATSPI_ROLE_INVALID) return std::nullopt;
-            AXRoles roles = axRolesOf(role, isMultiLine(element));
+            std::optional<bool> multiLine = isMultiLine(element);
+            if (role == ATSPI_ROLE_INVALID || !multiLine) return std::nullopt;
+            AXRoles roles = axRolesOf(role, *multiLine);
             if (name == "AXRole") return AXValue(std::string(roles.role));
             if (roles.subrole) return AXValue(std::string(*roles.subrole));
             return std::nullopt;
@@ -265,6 +277,19 @@ class AtspiAccessibility::Tree {
                                              static_cast<std::size_t>(range->length))));
         }
         return std::nullopt;
+    }
+
+    std::optional<platform::Rect> boundsForRange(AtspiAccessible* element,
+                                                 platform::TextRange range) {
+        if (auto bounds =
+                text_field::boundsForRange(element, range, ATSPI_COORD_TYPE_SCREEN, units_)) {
+            return bounds;
+        }
+        std::optional<platform::Rect> within =
+            text_field::boundsForRange(element, range, ATSPI_COORD_TYPE_WINDOW, units_);
+        GRef<AtspiAccessible> window = within ? windowOf(element) : nullptr;
+        if (!window) return std::nullopt;
+        return placeOnScreen(*within, window.get(), pidOf(element), locate_);
     }
 
   private:
@@ -303,24 +328,11 @@ class AtspiAccessibility::Tree {
         if (AtspiAccessible* focused = focus_.focusedIn(pid, root)) {
             if (GRef<AtspiAccessible> window = windowOf(focused)) return window;
         }
-        GRef<AtspiAccessible> showing;
-        ErrorSlot error;
-        gint count = atspi_accessible_get_child_count(root, error.out());
-        for (gint index = 0; index < count; ++index) {
-            ErrorSlot childError;
-            GRef<AtspiAccessible> child(
-                atspi_accessible_get_child_at_index(root, index, childError.out()));
-            if (!child || !isWindowRole(roleOf(child.get()))) continue;
-            GRef<AtspiStateSet> states(atspi_accessible_get_state_set(child.get()));
-            if (states && atspi_state_set_contains(states.get(), ATSPI_STATE_ACTIVE)) return child;
-            if (!showing && states && atspi_state_set_contains(states.get(), ATSPI_STATE_SHOWING)) {
-                showing = std::move(child);
-            }
-        }
-        return showing;
+        return std::move(focus_search::frontWindowOf(root, true).element);
     }
 
     std::shared_ptr<AtspiThread> thread_;
+    WindowLocator locate_;
     std::map<std::string, pid_t, std::less<>> pids_;
     std::map<std::string, Clock::time_point, std::less<>> unresponsive_;
     std::map<std::string, AtspiRole, std::less<>> roles_;
@@ -330,9 +342,9 @@ class AtspiAccessibility::Tree {
 };
 
 AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AtspiThread> thread,
-                                       AccessibilityBusStatus& status)
+                                       AccessibilityBusStatus& status, WindowLocator locate)
     : thread_(std::move(thread)), status_(status) {
-    thread_->call([this] { tree_ = std::make_unique<Tree>(thread_); });
+    thread_->call([this, &locate] { tree_ = std::make_unique<Tree>(thread_, std::move(locate)); });
 }
 
 AtspiAccessibility::~AtspiAccessibility() {
@@ -378,16 +390,16 @@ std::optional<AXValue> AtspiAccessibility::copyParameterizedAttribute(
         return std::nullopt;
     }
     return thread_->call([&] {
-        return tree_->guarded(
-            handle->busName, std::optional<AXValue>(), [&]() -> std::optional<AXValue> {
-                if (tree_->isPassword(handle->accessible.get())) {
-                    return std::nullopt;
-                }
-                std::optional<platform::Rect> bounds =
-                    text_field::boundsForRange(handle->accessible.get(), *range, tree_->units());
-                if (!bounds) return std::nullopt;
-                return AXValue(*bounds);
-            });
+        return tree_->guarded(handle->busName, std::optional<AXValue>(),
+                              [&]() -> std::optional<AXValue> {
+                                  if (tree_->isPassword(handle->accessible.get())) {
+                                      return std::nullopt;
+                                  }
+                                  std::optional<platform::Rect> bounds =
+                                      tree_->boundsForRange(handle->accessible.get(), *range);
+                                  if (!bounds) return std::nullopt;
+                                  return AXValue(*bounds);
+                              });
     });
 }
 
@@ -422,14 +434,16 @@ std::optional<bool> AtspiAccessibility::isAttributeSettable(const platform::AXEl
         case Handle::Kind::element:
             break;
     }
-    return thread_->call([&]() -> std::optional<bool> {
-        AtspiAccessible* target = handle->accessible.get();
-        if (tree_->isPassword(target)) return false;
-        if (name == selectedTextAttribute || name == valueAttribute) {
-            return text_field::isEditable(target);
-        }
-        if (name == selectedRangeAttribute) return text_field::value(target).has_value();
-        return false;
+    return thread_->call([&] {
+        return tree_->guarded(handle->busName, std::optional<bool>(), [&]() -> std::optional<bool> {
+            AtspiAccessible* target = handle->accessible.get();
+            if (tree_->isPassword(target)) return false;
+            if (name == selectedTextAttribute || name == valueAttribute) {
+                return text_field::isEditable(target);
+            }
+            if (name == selectedRangeAttribute) return text_field::value(target).has_value();
+            return false;
+        });
     });
 }
 

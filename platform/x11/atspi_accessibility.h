@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/accessibility.h"
+#include "platform/x11/atspi_window_position.h"
 
 namespace lumora::x11 {
 
@@ -16,7 +17,9 @@ class AtspiThread;
 
 class AtspiAccessibility final : public platform::Accessibility {
   public:
-    AtspiAccessibility(std::shared_ptr<AtspiThread> thread, AccessibilityBusStatus& status);
+    // `locate` finds windows on screen for toolkits that do not tell where theirs are.
+    AtspiAccessibility(std::shared_ptr<AtspiThread> thread, AccessibilityBusStatus& status,
+                       WindowLocator locate);
     ~AtspiAccessibility() override;
 
     platform::AXElement applicationElement(pid_t pid) override;

@@ -1,31 +1,22 @@
 #include "platform/x11/atspi_focus.h"
 
+#include "platform/x11/atspi_focus_search.h"
+
 namespace lumora::x11 {
 
 namespace {
 
-constexpr const char* focusEvent = "object:state-changed:focused";
+using Clock = std::chrono::steady_clock;
 
-// One focused descendant of `application`, found by the application itself.
-GRef<AtspiAccessible> searchFocused(AtspiAccessible* application) {
-    GRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(application));
-    if (!collection) return nullptr;
-    GRef<AtspiStateSet> states(atspi_state_set_new(nullptr));
-    atspi_state_set_add(states.get(), ATSPI_STATE_FOCUSED);
-    GRef<AtspiMatchRule> rule(atspi_match_rule_new(
-        states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
-        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+constexpr const char* focusEvent = "object:state-changed:focused";
+// How long an application whose window held no focused element is not searched again, unless
+// its focus moves: the focus is asked for several times a capture and with every streamed
+// piece, and each search of a large tree may take its whole time bound.
+constexpr auto searchPause = std::chrono::seconds(1);
+
+GRef<AtspiAccessible> applicationOf(AtspiAccessible* element) {
     ErrorSlot error;
-    GArray* found = atspi_collection_get_matches(
-        collection.get(), rule.get(), ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, error.out());
-    if (!found) return nullptr;
-    GRef<AtspiAccessible> first;
-    for (guint index = 0; index < found->len; ++index) {
-        GRef<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, index));
-        if (!first) first = std::move(match);
-    }
-    g_array_free(found, TRUE);
-    return first;
+    return GRef<AtspiAccessible>(atspi_accessible_get_application(element, error.out()));
 }
 
 }  // namespace
@@ -51,31 +42,40 @@ void AtspiFocus::focusChanged(AtspiAccessible* source, bool focused) {
         if (current_.get() == source) current_.reset();
         return;
     }
-    searched_ = true;
     current_ = retain(source);
-    if (pid_t pid = pidOf_(source)) lastByApplication_[pid] = retain(source);
+    if (pid_t pid = pidOf_(source)) {
+        lastByApplication_[pid] = retain(source);
+        searchedInVain_.erase(pid);
+    }
 }
 
-AtspiAccessible* AtspiFocus::current(AtspiAccessible* desktop) {
-    if (current_ || searched_ || !desktop) return current_.get();
-    searched_ = true;
-    ErrorSlot error;
-    gint count = atspi_accessible_get_child_count(desktop, error.out());
-    for (gint index = 0; index < count && !current_; ++index) {
-        ErrorSlot childError;
-        GRef<AtspiAccessible> application(
-            atspi_accessible_get_child_at_index(desktop, index, childError.out()));
-        if (application) current_ = searchFocused(application.get());
+bool AtspiFocus::confirm(GRef<AtspiAccessible>& tracked, pid_t pid, AtspiAccessible* application) {
+    focus_search::Found found;
+    if (tracked) found = focus_search::innermostFocused(tracked.get());
+    auto inVain = searchedInVain_.find(pid);
+    bool searchable = inVain == searchedInVain_.end() || Clock::now() >= inVain->second;
+    if (!found.element && !found.unanswered && searchable) {
+        focus_search::Found window = focus_search::frontWindowOf(application, true);
+        found = window.element ? focus_search::innermostFocused(window.element.get())
+                               : std::move(window);
+        if (!found.element) searchedInVain_[pid] = Clock::now() + searchPause;
+    }
+    if (found.element) tracked = std::move(found.element);
+    return !found.unanswered;
+}
+
+AtspiAccessible* AtspiFocus::current() {
+    if (!current_) return nullptr;
+    GRef<AtspiAccessible> application = applicationOf(current_.get());
+    if (application && !confirm(current_, pidOf_(current_.get()), application.get())) {
+        return nullptr;
     }
     return current_.get();
 }
 
 AtspiAccessible* AtspiFocus::focusedIn(pid_t pid, AtspiAccessible* application) {
-    auto known = lastByApplication_.find(pid);
-    if (known != lastByApplication_.end()) return known->second.get();
-    GRef<AtspiAccessible> found = searchFocused(application);
-    if (!found) return nullptr;
-    return (lastByApplication_[pid] = std::move(found)).get();
+    GRef<AtspiAccessible>& tracked = lastByApplication_[pid];
+    return confirm(tracked, pid, application) ? tracked.get() : nullptr;
 }
 
 }  // namespace lumora::x11

@@ -85,6 +85,21 @@ std::optional<gint> writtenLength(AtspiAccessible* element, std::string_view wri
     return lengthIn(written, *unit);
 }
 
+void addSelectionUnanswered(AtspiAccessible* element, Span span) {
+    AtspiObject* object = ATSPI_OBJECT(element);
+    if (!object->app || !object->app->bus || !object->path) return;
+    DBusMessage* message = dbus_message_new_method_call(object->app->bus_name, object->path,
+                                                        "org.a11y.atspi.Text", "AddSelection");
+    if (!message) return;
+    dbus_int32_t start = span.start;
+    dbus_int32_t end = span.end;
+    dbus_message_append_args(message, DBUS_TYPE_INT32, &start, DBUS_TYPE_INT32, &end,
+                             DBUS_TYPE_INVALID);
+    dbus_message_set_no_reply(message, TRUE);
+    dbus_connection_send(object->app->bus, message, nullptr);
+    dbus_message_unref(message);
+}
+
 // Toolkits move the caret along with text inserted at it, and setting it again makes them lay
 // the text out again, which costs more than the insertion; so it is set only where it is not.
 bool placeCaret(AtspiText* text, gint offset) {
@@ -94,30 +109,30 @@ bool placeCaret(AtspiText* text, gint offset) {
     return atspi_text_set_caret_offset(text, offset, setError.out()) && !setError.failed();
 }
 
-// The screen rectangle of a span, or of the character at a bare caret.
-std::optional<platform::Rect> screenRect(AtspiText* text, Span span) {
-    ErrorSlot error;
-    AtspiRect* rect = span.start == span.end
-                          ? atspi_text_get_character_extents(text, span.start,
-                                                             ATSPI_COORD_TYPE_SCREEN, error.out())
-                          : atspi_text_get_range_extents(text, span.start, span.end,
-                                                         ATSPI_COORD_TYPE_SCREEN, error.out());
-    if (!rect || error.failed()) {
-        g_free(rect);
-        return std::nullopt;
+std::optional<platform::Rect> rectangle(AtspiRect* rect, const ErrorSlot& error) {
+    std::optional<platform::Rect> bounds;
+    if (rect && !error.failed()) {
+        bounds =
+            platform::Rect{static_cast<double>(rect->x), static_cast<double>(rect->y),
+                           static_cast<double>(rect->width), static_cast<double>(rect->height)};
     }
-    platform::Rect bounds{static_cast<double>(rect->x), static_cast<double>(rect->y),
-                          static_cast<double>(rect->width), static_cast<double>(rect->height)};
     g_free(rect);
     return bounds;
 }
 
+std::optional<platform::Rect> characterExtents(AtspiText* text, gint offset,
+                                               AtspiCoordType coordinates) {
+    ErrorSlot error;
+    return rectangle(atspi_text_get_character_extents(text, offset, coordinates, error.out()),
+                     error);
+}
+
 // Where a bare caret stands: at the left edge of the character at it, or, behind the last
 // character, where Qt and the browsers have no box, at the right edge of the one before it.
-std::optional<platform::Rect> caretBox(AtspiText* text, gint offset) {
-    std::optional<platform::Rect> caret = screenRect(text, {offset, offset});
+std::optional<platform::Rect> caretBox(AtspiText* text, gint offset, AtspiCoordType coordinates) {
+    std::optional<platform::Rect> caret = characterExtents(text, offset, coordinates);
     if (caret && caret->height <= 0 && offset > 0) {
-        caret = screenRect(text, {offset - 1, offset - 1});
+        caret = characterExtents(text, offset - 1, coordinates);
         if (caret) caret->x += caret->width;
     }
     // A bare caret has no width of its own.
@@ -125,16 +140,36 @@ std::optional<platform::Rect> caretBox(AtspiText* text, gint offset) {
     return caret;
 }
 
-std::optional<platform::Rect> extents(AtspiText* text, Span span) {
-    if (span.start != span.end) return screenRect(text, span);
-    std::optional<platform::Rect> caret = caretBox(text, span.start);
-    // Firefox answers with empty boxes until it has laid the text out for assistive
-    // technologies, which the first question starts.
-    for (int wait = 0; caret && caret->height <= 0 && wait < layoutWaits; ++wait) {
-        std::this_thread::sleep_for(layoutWait);
-        caret = caretBox(text, span.start);
+// The box of a span of a text that holds `characters` characters.
+std::optional<platform::Rect> extents(AtspiText* text, Span span, gint characters,
+                                      AtspiCoordType coordinates) {
+    if (span.start == span.end) {
+        std::optional<platform::Rect> caret = caretBox(text, span.start, coordinates);
+        // Firefox answers with empty boxes until it has laid the text out for assistive
+        // technologies, which the first question starts; an empty text has no boxes at all.
+        for (int wait = 0; caret && caret->height <= 0 && characters > 0 && wait < layoutWaits;
+             ++wait) {
+            std::this_thread::sleep_for(layoutWait);
+            caret = caretBox(text, span.start, coordinates);
+        }
+        return caret;
     }
-    return caret;
+    ErrorSlot error;
+    if (std::optional<platform::Rect> range = rectangle(
+            atspi_text_get_range_extents(text, span.start, span.end, coordinates, error.out()),
+            error)) {
+        return range;
+    }
+    // GTK 4 measures no ranges, only characters: the range's box is the one around its first
+    // and last character.
+    std::optional<platform::Rect> first = characterExtents(text, span.start, coordinates);
+    std::optional<platform::Rect> last = characterExtents(text, span.end - 1, coordinates);
+    if (!first || !last) return std::nullopt;
+    double left = std::min(first->x, last->x);
+    double top = std::min(first->y, last->y);
+    double right = std::max(first->x + first->width, last->x + last->width);
+    double bottom = std::max(first->y + first->height, last->y + last->height);
+    return platform::Rect{left, top, right - left, bottom - top};
 }
 
 }  // namespace
@@ -171,14 +206,14 @@ std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::
 }
 
 std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range,
-                                             TextUnits& units) {
+                                             AtspiCoordType coordinates, TextUnits& units) {
     std::optional<std::string> current = value(element);
     std::optional<PositionUnit> unit =
         current ? units.positionUnit(element, *current) : std::nullopt;
     if (!unit) return std::nullopt;
     std::optional<Span> span = spanOf(*current, range, false, *unit);
     if (!span) return std::nullopt;
-    return extents(textOf(element).get(), *span);
+    return extents(textOf(element).get(), *span, lengthIn(*current, *unit), coordinates);
 }
 
 AXError replaceSelection(AtspiAccessible* element, const std::string& inserted, TextUnits& units) {
@@ -214,13 +249,19 @@ AXError select(AtspiAccessible* element, platform::TextRange range, TextUnits& u
         return placeCaret(text.get(), span->start) ? platform::axSuccess
                                                    : platform::axCannotComplete;
     }
-    ErrorSlot error;
-    gint selections = atspi_text_get_n_selections(text.get(), error.out());
-    bool selected =
-        selections > 0
-            ? atspi_text_set_selection(text.get(), 0, span->start, span->end, error.out())
-            : atspi_text_add_selection(text.get(), span->start, span->end, error.out());
-    return selected && !error.failed() ? platform::axSuccess : platform::axCannotComplete;
+    // GTK 4 answers neither way of selecting truthfully: it replaces a selection with a bare
+    // caret while answering that it selected, and adds one without ever answering. So any
+    // selection is dropped by placing the caret, one is added without waiting for an answer,
+    // and what reads back counts (the application answers calls in the order they come).
+    ErrorSlot caretError;
+    if (!atspi_text_set_caret_offset(text.get(), span->start, caretError.out())) {
+        return platform::axCannotComplete;
+    }
+    addSelectionUnanswered(element, *span);
+    std::optional<Span> selected = selectedSpan(text.get());
+    return selected && selected->start == span->start && selected->end == span->end
+               ? platform::axSuccess
+               : platform::axCannotComplete;
 }
 
 AXError setValue(AtspiAccessible* element, const std::string& contents, TextUnits& units) {

@@ -1,8 +1,8 @@
 // Reading and writing a text element over AT-SPI in the accessibility port's terms: ranges in
 // UTF-16 code units (converted exactly both ways from the unit the application counts in), writes
-// that replace the selection and leave a bare caret behind the new text, and the screen rectangle
-// of a range. Whether a field may be read at all (password fields may not) is the port's
-// decision, not these functions'. Accessibility thread only.
+// that replace the selection and leave a bare caret behind the new text, and the rectangle of a
+// range (on screen, or within its window). Whether a field may be read at all (password fields
+// may not) is the port's decision, not these functions'. Accessibility thread only.
 #pragma once
 
 #include <optional>
@@ -26,8 +26,9 @@ std::optional<std::string> value(AtspiAccessible* element);
 // The first selection, or the caret as an empty range.
 std::optional<platform::TextRange> selectedRange(AtspiAccessible* element, std::string_view value,
                                                  TextUnits& units);
+// In screen coordinates, or relative to the element's window (`coordinates`).
 std::optional<platform::Rect> boundsForRange(AtspiAccessible* element, platform::TextRange range,
-                                             TextUnits& units);
+                                             AtspiCoordType coordinates, TextUnits& units);
 
 platform::AXError replaceSelection(AtspiAccessible* element, const std::string& text,
                                    TextUnits& units);

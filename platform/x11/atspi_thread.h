@@ -15,7 +15,10 @@ namespace lumora::x11 {
 class AtspiThread {
   public:
     // Per-call bus timeout: an application that does not answer within it reads as unreadable.
-    static constexpr int callTimeoutMilliseconds = 200;
+    // Busy applications on a loaded machine answer single calls after 200-300 ms (LibreOffice
+    // and GNOME Text Editor while they lay out text, measured with both cores kept busy), and a
+    // hung one costs a capture this once.
+    static constexpr int callTimeoutMilliseconds = 500;
 
     AtspiThread();
     ~AtspiThread();

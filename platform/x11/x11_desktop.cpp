@@ -45,6 +45,15 @@ platform::OsVersion reportedVersion() {
     return {26, 0, 0, name};
 }
 
+// The window server's rectangle for a process's window with the title its toolkit gives it.
+std::optional<platform::Rect> windowOf(platform::Windows& windows, pid_t pid,
+                                       const std::string& title) {
+    for (const platform::WindowInfo& window : windows.onScreenWindows()) {
+        if (window.ownerPid == pid && window.name == title) return window.bounds;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 struct X11Desktop::Services {
@@ -53,7 +62,10 @@ struct X11Desktop::Services {
           workspace(this->display),
           windows(this->display),
           screenCapture(this->display),
-          accessibility(atspi, busStatus),
+          accessibility(atspi, busStatus,
+                        [this](pid_t pid, const std::string& title) {
+                            return windowOf(windows, pid, title);
+                        }),
           permissions(
               busStatus, *atspi, [connection = this->display] { return connection->alive(); },
               [this] { return audio.hasInput(); }, [this] { return speech.modelLoads(); }),

@@ -864,10 +864,18 @@ TestDesktop::Editor TestDesktop::openApplication(Application application, const 
                             [&] { return processes_->activate(editor.window); });
     editor.title = trimmed(
         processes_->tool({"xdotool", "getwindowname", std::to_string(editor.window)}).output);
-    pressKeys(editor, {"ctrl+End"});
+    // Some load the file after their window shows (GNOME Text Editor), and Writer takes keys a
+    // while after it shows: keys typed before would be lost. Once the file is in, selecting its
+    // first line gives other clients that line.
+    const std::string firstLine = text.substr(0, text.find('\n'));
     processes_->awaitEditor(
-        editor, "it shows its text", deadline, [&] { return shownText(editor) == text; },
+        editor, "it shows its text", deadline,
+        [&] {
+            pressKeys(editor, {"ctrl+Home", "shift+End"});
+            return awaitSelected(firstLine);
+        },
         readyInterval);
+    pressKeys(editor, {"ctrl+End"});
     return editor;
 }
 
@@ -1004,6 +1012,25 @@ std::optional<std::string> TestDesktop::selectionOwnerProgram(const std::string&
     fs::path program = fs::read_symlink("/proc/" + std::to_string(*pid) + "/exe", unreadable);
     if (unreadable) return std::nullopt;
     return program.filename().string();
+}
+
+bool TestDesktop::awaitSelected(const std::string& expected) {
+    return waitUntil(Clock::now() + toolLimit, [&] {
+        return processes_->tool({"xclip", "-selection", "primary", "-o"}).output == expected;
+    });
+}
+
+TestDesktop::Geometry TestDesktop::windowGeometry(const Editor& editor) {
+    ToolResult shell = processes_->tool(
+        {"xdotool", "getwindowgeometry", "--shell", std::to_string(editor.window)});
+    if (!shell.succeeded) {
+        throw std::runtime_error("test desktop: no geometry for the window of " + editor.path);
+    }
+    auto field = [&](const std::string& key) {
+        std::size_t at = shell.output.find(key + "=");
+        return at == std::string::npos ? 0 : std::atoi(shell.output.c_str() + at + key.size() + 1);
+    };
+    return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
 }
 
 }  // namespace lumora::test_support

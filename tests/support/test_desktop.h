@@ -69,10 +69,19 @@ class TestDesktop {
     std::string savedText(const Editor& editor);
     // The editor's window as the screen shows it, written to `path` as a PNG file.
     void saveScreenshot(const Editor& editor, const std::string& path);
-    // The user brings the editor's window to the front.
+    // The user switches to the editor's window; returns once it is active.
     void switchTo(const Editor& editor);
-    // Starts `application` on a new document holding `text`, the caret at its end, and waits
-    // (within 30 seconds) until its window is active and its field focused. A browser shows a
+    // The text other X clients see selected last (the PRIMARY selection), once it is
+    // `expected`; false when it is not within 3 seconds.
+    bool awaitSelected(const std::string& expected);
+    struct Geometry {
+        int x = 0, y = 0, width = 0, height = 0;
+    };
+    // The editor's window on screen, in root coordinates.
+    Geometry windowGeometry(const Editor& editor);
+    // Starts `application` on a new document holding `text` (its first line not empty), the
+    // caret at its end, and waits (within 30 seconds) until its window is active and the text
+    // is in. A browser shows a
     // page whose one text area holds the text. Throws std::runtime_error naming what did not
     // happen in time.
     Editor openApplication(Application application, const std::string& text);
