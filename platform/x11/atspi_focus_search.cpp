@@ -21,6 +21,8 @@ constexpr auto maximumTime = std::chrono::milliseconds(400);
 // Spreadsheets and long lists report children by the thousand (a sheet by the billion); the
 // focus of such a container is found among the ones in view, which come first.
 constexpr gint maximumChildren = 256;
+// Focused editable elements a toolkit's own search may report, stale ones among them.
+constexpr gint maximumMatches = 8;
 
 bool contains(AtspiStateSet* states, AtspiStateType state) {
     return atspi_state_set_contains(states, state);
@@ -50,6 +52,42 @@ Found frontWindowOf(AtspiAccessible* application, bool orShowing) {
     return showing;
 }
 
+// Toolkits on ATK (GTK 3, LibreOffice) search their own trees by state: one call finds an
+// editable focused element however deep, where a walk may spend its bounds on toolbars first.
+// LibreOffice leaves the focused state on paragraphs the caret has left, so the one holding
+// the caret wins. None when the toolkit does not search (GTK 4, Qt) or has no such element.
+GRef<AtspiAccessible> editableFocusedBySearch(AtspiAccessible* root) {
+    GRef<AtspiCollection> collection(atspi_accessible_get_collection_iface(root));
+    if (!collection) return nullptr;
+    GRef<AtspiStateSet> states(atspi_state_set_new(nullptr));
+    atspi_state_set_add(states.get(), ATSPI_STATE_FOCUSED);
+    atspi_state_set_add(states.get(), ATSPI_STATE_EDITABLE);
+    GRef<AtspiMatchRule> rule(atspi_match_rule_new(
+        states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
+        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+    ErrorSlot error;
+    GArray* found = atspi_collection_get_matches(collection.get(), rule.get(),
+                                                 ATSPI_Collection_SORT_ORDER_CANONICAL,
+                                                 maximumMatches, TRUE, error.out());
+    if (!found) return nullptr;
+    GRef<AtspiAccessible> chosen;
+    bool chosenHasCaret = false;
+    for (guint index = 0; index < found->len; ++index) {
+        GRef<AtspiAccessible> match(g_array_index(found, AtspiAccessible*, index));
+        if (chosenHasCaret) continue;
+        GRef<AtspiText> text(atspi_accessible_get_text_iface(match.get()));
+        ErrorSlot caretError;
+        bool hasCaret = text && atspi_text_get_caret_offset(text.get(), caretError.out()) >= 0 &&
+                        !caretError.failed();
+        if (!chosen || hasCaret) {
+            chosen = std::move(match);
+            chosenHasCaret = hasCaret;
+        }
+    }
+    g_array_free(found, TRUE);
+    return chosen;
+}
+
 // Toolkits mark more than one element focused: LibreOffice its document pane and the
 // paragraph with the caret inside it, Qt the current tab as well as its text view and the
 // view's viewport. The text is what the user types into, so an editable focused element wins,
@@ -57,6 +95,8 @@ Found frontWindowOf(AtspiAccessible* application, bool orShowing) {
 // that is not editable the search goes on first, the rest put off until its subtree is done,
 // and it is the answer when no editable one turns up.
 Found innermostFocused(AtspiAccessible* root) {
+    if (GRef<AtspiAccessible> searched = editableFocusedBySearch(root))
+        return {std::move(searched)};
     auto deadline = Clock::now() + maximumTime;
     std::deque<GRef<AtspiAccessible>> waiting;
     std::deque<GRef<AtspiAccessible>> putOff;
