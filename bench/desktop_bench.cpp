@@ -8,15 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "assistant/target/focused_paste.h"
 #include "assistant/target/target.h"
-#include "platform/linux/png_images.h"
-#include "platform/linux/soxr_conversion.h"
-#include "platform/linux/tesseract_recognition.h"
-#include "platform/x11/x11_desktop.h"
-#include "runtime/clock.h"
-#include "runtime/event_loop.h"
-#include "tests/support/test_desktop.h"
+#include "bench/desktop_backend.h"
 
 namespace {
 
@@ -33,26 +26,12 @@ std::string document() {
     return text + std::string(6000 - text.size(), '.');
 }
 
-std::unique_ptr<lumora::x11::X11Desktop> backendOnTheTestDesktop(lumora::EventLoop& loop) {
-    TestDesktop::shared().enter();
-    return lumora::x11::X11Desktop::open(loop);
-}
-
 // One editor on the test desktop and the backend the helper would use, set up once.
-struct Desktop {
+struct Desktop : lumora::bench::DesktopBackend {
     Desktop() {
         editor = TestDesktop::shared().openEditor(document());
         TestDesktop::shared().pressKeys(editor, {"ctrl+End"});
     }
-    // The loop before the backend, which posts to it until it is gone.
-    lumora::SystemClock clock;
-    lumora::EventLoop loop{clock};
-    std::unique_ptr<lumora::x11::X11Desktop> backend = backendOnTheTestDesktop(loop);
-    lumora::platform::PngImages images;
-    lumora::platform::TesseractRecognition recognition;
-    lumora::platform::SoxrConversion conversion;
-    lumora::platform::Ports ports = backend->ports(recognition, images, conversion);
-    lumora::BorrowedClipboard clipboard{loop, ports.pasteboard};
     TestDesktop::Editor editor;
 };
 
