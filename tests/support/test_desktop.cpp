@@ -578,10 +578,10 @@ struct TestDesktop::Processes {
         bool reached = waitUntil(
             deadline, [&] { return exited(editor.pid) || done(); }, interval);
         if (reached && !exited(editor.pid)) return;
-        std::string reason = exited(editor.pid) ? "mousepad exited" : "timed out";
+        std::string reason = exited(editor.pid) ? "it exited" : "timed out";
         stopEditor(editor.pid);
-        throw std::runtime_error(
-            failure("mousepad on " + editor.path + " " + reason + " waiting until " + stage, log));
+        throw std::runtime_error(failure(
+            "the application on " + editor.path + " " + reason + " waiting until " + stage, log));
     }
 
     void stopService(std::size_t index) {
@@ -904,7 +904,7 @@ void TestDesktop::closeEditor(const Editor& editor) {
     bool gone = waitUntil(Clock::now() + stopGrace,
                           [&] { return !processes_->windowExists(editor.window); });
     if (!gone) {
-        throw std::runtime_error("test desktop: the window of mousepad on " + editor.path +
+        throw std::runtime_error("test desktop: the window of the application on " + editor.path +
                                  " outlived it");
     }
 }
