@@ -3,7 +3,9 @@
 // own means, never through the helper's route.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "tests/e2e/desktop_dialogue.h"
 #include "tests/support/eventually.h"
@@ -120,6 +122,9 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
          [&] {
              desktop.switchTo(bystander);
              desktop.switchTo(editor);
+             // The user's hand goes to the shortcut; a browser on a busy machine gives its page
+             // the focus back a moment after its window.
+             std::this_thread::sleep_for(std::chrono::seconds(1));
          }},
         {"Hold your Assistant shortcut", ask(1, "Thank the team")},
         {"\"phase\":\"generation_input\"", streamedAnswer(1)}};
