@@ -141,19 +141,7 @@ std::optional<platform::Rect> caretBox(AtspiText* text, gint offset, AtspiCoordT
 }
 
 // The box of a span of a text that holds `characters` characters.
-std::optional<platform::Rect> extents(AtspiText* text, Span span, gint characters,
-                                      AtspiCoordType coordinates) {
-    if (span.start == span.end) {
-        std::optional<platform::Rect> caret = caretBox(text, span.start, coordinates);
-        // Firefox answers with empty boxes until it has laid the text out for assistive
-        // technologies, which the first question starts; an empty text has no boxes at all.
-        for (int wait = 0; caret && caret->height <= 0 && characters > 0 && wait < layoutWaits;
-             ++wait) {
-            std::this_thread::sleep_for(layoutWait);
-            caret = caretBox(text, span.start, coordinates);
-        }
-        return caret;
-    }
+std::optional<platform::Rect> rangeBox(AtspiText* text, Span span, AtspiCoordType coordinates) {
     ErrorSlot error;
     if (std::optional<platform::Rect> range = rectangle(
             atspi_text_get_range_extents(text, span.start, span.end, coordinates, error.out()),
@@ -170,6 +158,22 @@ std::optional<platform::Rect> extents(AtspiText* text, Span span, gint character
     double right = std::max(first->x + first->width, last->x + last->width);
     double bottom = std::max(first->y + first->height, last->y + last->height);
     return platform::Rect{left, top, right - left, bottom - top};
+}
+
+std::optional<platform::Rect> extents(AtspiText* text, Span span, gint characters,
+                                      AtspiCoordType coordinates) {
+    auto measure = [&] {
+        return span.start == span.end ? caretBox(text, span.start, coordinates)
+                                      : rangeBox(text, span, coordinates);
+    };
+    std::optional<platform::Rect> box = measure();
+    // Firefox answers with empty boxes until it has laid the text out for assistive
+    // technologies, which the first question starts; an empty text has no boxes at all.
+    for (int wait = 0; box && box->height <= 0 && characters > 0 && wait < layoutWaits; ++wait) {
+        std::this_thread::sleep_for(layoutWait);
+        box = measure();
+    }
+    return box;
 }
 
 }  // namespace
