@@ -41,7 +41,8 @@ const std::vector<Row> rows = {
     {Application::firefox, "Firefox ESR", "AXTextArea", false, "Draft:"},
 };
 
-const std::string note = "Draft: caf\u00e9 notes for Zo\u00eb";
+// Two paragraphs: Writer makes each an element of its own, and the caret moves between them.
+const std::string note = "Draft: caf\u00e9 notes\nfor Zo\u00eb";
 // Skin tone and family emoji, CJK, accents and a blank line; a few hundred characters.
 const std::string answer =
     " Thanks \U0001F44D\U0001F3FD from the \U0001F469\u200D\U0001F4BB team: \u4F60\u597D\uFF0C"
@@ -80,23 +81,41 @@ const std::string replacement = "the whole team \U0001F469\u200D\U0001F4BB";
 const std::string interruptedPart = " And once more, in part";
 const std::string interrupted = interruptedPart + ", and the rest.";
 
+std::string openAndAsk(int id, const std::string& request) {
+    return commandLine({{"command", "open"}, {"id", id}}) + ask(id, request);
+}
+
+bool inside(const json& bounds, const TestDesktop::Geometry& window) {
+    double x = bounds["x"], y = bounds["y"], width = bounds["width"], height = bounds["height"];
+    return x >= window.x && y >= window.y && x + width <= window.x + window.width &&
+           y + height <= window.y + window.height;
+}
+
 void PrintTo(const Row& row, std::ostream* out) {
     *out << row.app;
 }
 
 class RealApplicationsTest : public ::testing::TestWithParam<Row> {};
 
-// Found after a window switch; a streamed answer lands exactly and undo takes it back (a
-// browser's field takes it pasted), a selected word is replaced by a pasted answer, and an
-// answer the user switches away from mid-stream reaches no other window.
+// Started beside a word the user selected, the helper finds it and a pasted answer replaces it;
+// after the user switched windows and back, a streamed answer lands exactly and undo takes it
+// back (a browser's field takes it pasted); an answer the user switches away from mid-stream
+// reaches no other window.
 TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     const Row& row = GetParam();
     TestDesktop& desktop = TestDesktop::shared();
-    // Another window the user has open, and the application, opened before the helper starts;
-    // the helper meets them when the user switches windows.
     TestDesktop::Editor bystander = desktop.openEditor("Elsewhere");
     TestDesktop::Editor editor = desktop.openApplication(row.application, note);
-    std::string answered, undone, replaced, walkedAway;
+    // An application that just took the focus back may miss the first keys.
+    bool wordSelected = false;
+    for (int attempt = 0; attempt < 3 && !wordSelected; ++attempt) {
+        desktop.pressKeys(editor, {"ctrl+Home", "ctrl+shift+Right"});
+        wordSelected = desktop.awaitSelected(row.firstWord);
+    }
+    ASSERT_TRUE(wordSelected);
+    const TestDesktop::Geometry window = desktop.windowGeometry(editor);
+
+    std::string replaced, answered, undone, walkedAway;
     bool clipboardBack = true;
     // The application asks for a pasted answer when it gets to it; once the user's clipboard is
     // back, it has.
@@ -105,49 +124,31 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
             eventually([&] { return desktop.pasteFromClipboard("UTF8_STRING") != delivered; });
         return desktop.shownText(editor);
     };
-    const std::string secondRequest =
-        commandLine({{"command", "open"}, {"id", 2}}) + ask(2, "Name everyone");
-    bool wordSelected = false;
-    auto selectFirstWord = [&] {
-        // The user's hand goes from the selection to the request once it shows; an application
-        // that just took the focus back may miss the first keys.
-        for (int attempt = 0; attempt < 3 && !wordSelected; ++attempt) {
-            desktop.pressKeys(editor, {"ctrl+Home", "ctrl+shift+Right"});
-            wordSelected = desktop.awaitSelected(row.firstWord);
-        }
-    };
-
     std::vector<testing::Exchange> story = {
-        {"\"phase\":\"availability\"", commandLine({{"command", "open"}, {"id", 1}}), 1,
+        {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 1, replacement)},
+        {"\"message\":\"Text inserted\"", openAndAsk(2, "Thank the team"), 1,
          [&] {
+             replaced = settledText(replacement);
+             desktop.pressKeys(editor, {"ctrl+End"});
              desktop.switchTo(bystander);
              desktop.switchTo(editor);
              // The user's hand goes to the shortcut; a browser on a busy machine gives its page
              // the focus back a moment after its window.
              std::this_thread::sleep_for(std::chrono::seconds(1));
          }},
-        {"Hold your Assistant shortcut", ask(1, "Thank the team")},
-        {"\"phase\":\"generation_input\"", streamedAnswer(1)}};
+        {"\"phase\":\"generation_input\"", streamedAnswer(2), 2}};
+    const std::string thirdRequest = openAndAsk(3, "Once more");
     if (row.streams) {
         story.push_back({"\"message\":\"Text inserted\"",
-                         commandLine({{"command", "undo"}, {"id", 1}}), 1,
+                         commandLine({{"command", "undo"}, {"id", 2}}), 2,
                          [&] { answered = settledText(answer); }});
-        story.push_back({"\"message\":\"Change undone\"", secondRequest, 1, [&] {
-                             undone = desktop.shownText(editor);
-                             selectFirstWord();
-                         }});
+        story.push_back({"\"message\":\"Change undone\"", thirdRequest, 1,
+                         [&] { undone = desktop.shownText(editor); }});
     } else {
         // A pasted answer keeps nothing to undo it with.
-        story.push_back({"\"message\":\"Text inserted\"", secondRequest, 1, [&] {
-                             answered = undone = settledText(answer);
-                             selectFirstWord();
-                         }});
+        story.push_back({"\"message\":\"Text inserted\"", thirdRequest, 2,
+                         [&] { answered = undone = settledText(answer); }});
     }
-    story.push_back(
-        {"\"phase\":\"generation_input\"", cloudLine("hosted_complete", 2, replacement), 2});
-    story.push_back({"\"message\":\"Text inserted\"",
-                     commandLine({{"command", "open"}, {"id", 3}}) + ask(3, "Once more"), 2,
-                     [&] { replaced = settledText(replacement); }});
     story.push_back(
         {"\"phase\":\"generation_input\"", cloudLine("hosted_snapshot", 3, interruptedPart), 3});
     story.push_back({interruptedPart,
@@ -157,9 +158,9 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     story.push_back({row.streams ? "Could not safely finish" : "Could not paste", "", 1,
                      [&] { walkedAway = desktop.shownText(editor); }});
 
-    auto result = testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
-                                       commandLine({{"command", "status"}, {"id", 1}}), story,
-                                       environmentOn(desktop));
+    auto result =
+        testing::runDialogue(testing::builtProgram("assistant/lumora-assistant"),
+                             openAndAsk(1, "Name everyone"), story, environmentOn(desktop));
     const std::string elsewhere = desktop.shownText(bystander);
     desktop.closeEditor(editor);
     desktop.closeEditor(bystander);
@@ -169,23 +170,22 @@ TEST_P(RealApplicationsTest, AnswersLandExactlyInTheApplication) {
     ASSERT_FALSE(results.empty()) << result.out;
     EXPECT_EQ(results[0]["source"], row.app);
     EXPECT_EQ(results[0]["canInsert"], true);
-    // The caret's line, not the whole window.
+    // The selection's own rectangle, not the window's.
     EXPECT_LT(results[0]["bounds"]["height"].get<double>(), 60) << results[0];
+    EXPECT_TRUE(inside(results[0]["bounds"], window)) << results[0]["bounds"];
     std::vector<json> inputs = eventsOf(result, "generation_input");
     ASSERT_EQ(inputs.size(), 3u) << result.out;
-    EXPECT_EQ(inputs[0]["source"]["app"], row.app);
-    EXPECT_EQ(inputs[0]["source"]["focusedRole"], row.role);
-    EXPECT_EQ(answered, note + answer);
-    EXPECT_EQ(undone, row.streams ? note : note + answer);
-    // The word the user selected, replaced by the answer.
-    EXPECT_TRUE(wordSelected);
-    const std::string selection = inputs[1]["selection"];
-    EXPECT_EQ(selection, row.firstWord);
-    ASSERT_TRUE(undone.starts_with(selection)) << inputs[1];
+    for (const json& input : inputs) {
+        EXPECT_EQ(input["source"]["app"], row.app);
+        EXPECT_EQ(input["source"]["focusedRole"], row.role);
+    }
+    EXPECT_EQ(inputs[0]["selection"], row.firstWord);
     EXPECT_TRUE(clipboardBack);
-    EXPECT_EQ(replaced, replacement + undone.substr(selection.size()));
+    EXPECT_EQ(replaced, replacement + note.substr(row.firstWord.size()));
+    EXPECT_EQ(answered, replaced + answer);
+    EXPECT_EQ(undone, row.streams ? replaced : answered);
     // What was typed before the user left stays where it was typed; nothing follows them.
-    EXPECT_EQ(walkedAway, row.streams ? replaced + interruptedPart : replaced);
+    EXPECT_EQ(walkedAway, row.streams ? undone + interruptedPart : undone);
     EXPECT_EQ(elsewhere, "Elsewhere");
 }
 
