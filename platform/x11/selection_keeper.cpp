@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "runtime/file_descriptor.h"
+
 extern char** environ;
 
 namespace lumora::x11 {
@@ -22,30 +24,11 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* keeperName = "lumora-clipboard-keeper";
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-        return *this;
-    }
-    ~Descriptor() { close(); }
-    int get() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    }
-
-  private:
-    int fd_;
-};
-
-bool makePipe(Descriptor& read, Descriptor& write) {
+bool makePipe(FileDescriptor& read, FileDescriptor& write) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return false;
-    read = Descriptor(ends[0]);
-    write = Descriptor(ends[1]);
+    read = FileDescriptor(ends[0]);
+    write = FileDescriptor(ends[1]);
     return true;
 }
 
@@ -98,7 +81,7 @@ bool handToSelectionKeeper(const std::vector<HeldSelection>& selections,
     std::filesystem::path program =
         std::filesystem::read_symlink("/proc/self/exe", failed).parent_path() / keeperName;
     if (failed) return false;
-    Descriptor dataRead, dataWrite, ackRead, ackWrite;
+    FileDescriptor dataRead, dataWrite, ackRead, ackWrite;
     if (!makePipe(dataRead, dataWrite) || !makePipe(ackRead, ackWrite)) return false;
 
     // Its standard input brings the selections, its standard output says when they are

@@ -22,6 +22,8 @@
 #include <thread>
 #include <utility>
 
+#include "runtime/file_descriptor.h"
+
 extern char** environ;
 
 namespace lumora::test_support {
@@ -48,34 +50,20 @@ const char* const strayVariables[] = {"NO_AT_BRIDGE", "GTK_MODULES", "AT_SPI_BUS
 // The sound server's one sink; its monitor is the microphone everybody on the desktop hears.
 const std::string speakerSink = "lumora_speaker";
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    ~Descriptor() { close(); }
-    int get() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    }
-
-  private:
-    int fd_;
-};
-
 struct Pipe {
-    Descriptor read, write;
+    FileDescriptor read, write;
 };
 
 Pipe makePipe() {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("test desktop: pipe failed");
-    return {Descriptor(ends[0]), Descriptor(ends[1])};
+    return {FileDescriptor(ends[0]), FileDescriptor(ends[1])};
 }
 
-Descriptor openForWriting(const fs::path& path) {
+FileDescriptor openForWriting(const fs::path& path) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw std::runtime_error("test desktop: cannot create " + path.string());
-    return Descriptor(fd);
+    return FileDescriptor(fd);
 }
 
 std::string readFile(const fs::path& path) {
@@ -137,7 +125,7 @@ struct Launch {
 pid_t launch(Launch request) {
     auto argv = pointersTo(request.arguments);
     auto envp = pointersTo(request.environment);
-    Descriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    FileDescriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("test desktop: fork failed");
@@ -299,7 +287,7 @@ struct TestDesktop::Processes {
 
     pid_t startService(std::vector<std::string> arguments, const std::string& logName,
                        int reported = -1) {
-        Descriptor log = openForWriting(folder / logName);
+        FileDescriptor log = openForWriting(folder / logName);
         pid_t pid = launch({std::move(arguments), environment(), log.get(), reported});
         services.push_back(pid);
         return pid;
@@ -469,7 +457,7 @@ struct TestDesktop::Processes {
     }
 
     pid_t startTerminal(const fs::path& file, const fs::path& log) {
-        Descriptor output = openForWriting(log);
+        FileDescriptor output = openForWriting(log);
         // Without -icanon the terminal would hold pasted text back until a line ends.
         pid_t pid = launch({{"xterm", "-T", file.filename().string(), "-xrm",
                              "XTerm*VT100.translations: #override Ctrl<Key>v: "
@@ -483,7 +471,7 @@ struct TestDesktop::Processes {
     }
 
     pid_t startEditor(const fs::path& file, const fs::path& log) {
-        Descriptor output = openForWriting(log);
+        FileDescriptor output = openForWriting(log);
         pid_t pid =
             launch({{"mousepad", "--disable-server", file.string()}, environment(), output.get()});
         std::lock_guard lock(mutex);
@@ -544,7 +532,7 @@ struct TestDesktop::Processes {
                              "file://" + document.string()};
                 break;
         }
-        Descriptor output = openForWriting(log);
+        FileDescriptor output = openForWriting(log);
         pid_t pid = launch({std::move(arguments), std::move(variables), output.get()});
         std::lock_guard lock(mutex);
         editors.push_back(pid);
@@ -670,25 +658,11 @@ TestDesktop::Editor TestDesktop::openTerminal() {
 }
 
 pid_t TestDesktop::copyToClipboard(const std::string& target, const std::string& bytes) {
-    fs::path file = processes_->folder / (processes_->nextNoteName() + ".clip");
-    std::ofstream(file, std::ios::binary) << bytes;
-    Descriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    // xclip forks a server of its own and returns; the server stays in the process group of
-    // the client started here, and ends when another client takes the clipboard.
-    pid_t client = launch({{"xclip", "-selection", "clipboard", "-t", target, "-i", file.string()},
-                           processes_->environment(),
-                           quiet.get()});
-    reap(client);
-    bool serving =
-        waitUntil(Clock::now() + toolLimit, [&] { return pasteFromClipboard(target) == bytes; });
-    if (!serving) throw std::runtime_error("test desktop: xclip did not take the clipboard");
-    return client;
+    return copyToSelection("clipboard", target, bytes);
 }
 
 std::optional<std::string> TestDesktop::pasteFromClipboard(const std::string& target) {
-    ToolResult pasted = processes_->tool({"xclip", "-selection", "clipboard", "-o", "-t", target});
-    if (!pasted.succeeded) return std::nullopt;
-    return pasted.output;
+    return pasteFromSelection("clipboard", target);
 }
 
 void TestDesktop::stopDisplay() {
@@ -915,7 +889,7 @@ TestDesktop::Editor TestDesktop::openTerminalEmulator(const std::string& program
     Editor terminal;
     terminal.path = (processes_->folder / (name + ".typed")).string();
     terminal.title = name;
-    Descriptor output = openForWriting(processes_->folder / (name + ".log"));
+    FileDescriptor output = openForWriting(processes_->folder / (name + ".log"));
     // Without -icanon the terminal would hold pasted text back until a line ends. lxterminal
     // would otherwise hand the window to an instance already running.
     std::vector<std::string> command = {program, "-T", name};
@@ -943,7 +917,9 @@ pid_t TestDesktop::copyToSelection(const std::string& selection, const std::stri
                                    const std::string& bytes) {
     fs::path file = processes_->folder / (processes_->nextNoteName() + ".clip");
     std::ofstream(file, std::ios::binary) << bytes;
-    Descriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    FileDescriptor quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    // xclip forks a server of its own and returns; the server stays in the process group of
+    // the client started here, and ends when another client takes the selection.
     pid_t client = launch({{"xclip", "-selection", selection, "-t", target, "-i", file.string()},
                            processes_->environment(),
                            quiet.get()});
