@@ -156,7 +156,7 @@ class AtspiAccessibility::Tree {
     // An element's role never changes, and its identity on the bus is never reused, so each is
     // asked once.
     AtspiRole roleOf(AtspiAccessible* element) {
-        std::string identity = busOf(element) + pathOf(element);
+        std::string identity = busNameOf(element) + pathOf(element);
         auto known = roles_.find(identity);
         if (known != roles_.end()) return known->second;
         ErrorSlot error;
@@ -176,16 +176,11 @@ class AtspiAccessibility::Tree {
         return path ? path : "";
     }
 
-    static std::string busOf(AtspiAccessible* element) {
-        AtspiObject* object = ATSPI_OBJECT(element);
-        return object->app && object->app->bus_name ? object->app->bus_name : "";
-    }
-
     platform::AXElement handleOf(AtspiAccessible* element) {
         if (!element) return nullptr;
         if (roleOf(element) == ATSPI_ROLE_APPLICATION) return applicationHandle(pidOf(element));
         auto handle = std::make_shared<Handle>(Handle::Kind::element, pidOf(element));
-        handle->busName = busOf(element);
+        handle->busName = busNameOf(element);
         handle->path = pathOf(element);
         handle->accessible = retain(element);
         handle->thread = thread_;
@@ -200,7 +195,7 @@ class AtspiAccessibility::Tree {
         if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
         // Checking the focus asks the application that had it last.
         AtspiAccessible* known = focus_.lastKnown();
-        return guarded(known ? busOf(known) : std::string(), std::optional<AXValue>(),
+        return guarded(known ? busNameOf(known) : std::string(), std::optional<AXValue>(),
                        [&]() -> std::optional<AXValue> {
                            AtspiAccessible* focused = focus_.current();
                            if (!focused) return std::nullopt;
@@ -214,7 +209,7 @@ class AtspiAccessibility::Tree {
 
     pid_t focusedTerminal() {
         AtspiAccessible* known = focus_.lastKnown();
-        return guarded(known ? busOf(known) : std::string(), pid_t{0}, [&] {
+        return guarded(known ? busNameOf(known) : std::string(), pid_t{0}, [&] {
             AtspiAccessible* focused = focus_.current();
             return focused && roleOf(focused) == ATSPI_ROLE_TERMINAL ? pidOf(focused) : 0;
         });
@@ -224,7 +219,7 @@ class AtspiAccessibility::Tree {
         GRef<AtspiAccessible> root = applicationRoot(pid);
         if (!root) return std::nullopt;
         if (name == "AXRole") return AXValue(std::string("AXApplication"));
-        return guarded(busOf(root.get()), std::optional<AXValue>(),
+        return guarded(busNameOf(root.get()), std::optional<AXValue>(),
                        [&] { return readApplicationAttribute(pid, root.get(), name); });
     }
 
@@ -300,7 +295,7 @@ class AtspiAccessibility::Tree {
     // call a level in toolkits that offer no cache (GTK 4: 14 ms for a text view's), and an
     // element keeps its parent as it keeps its window.
     GRef<AtspiAccessible> parentOf(AtspiAccessible* element) {
-        std::string identity = busOf(element) + pathOf(element);
+        std::string identity = busNameOf(element) + pathOf(element);
         auto known = parents_.find(identity);
         if (known != parents_.end()) return retain(known->second.get());
         ErrorSlot error;
@@ -312,7 +307,7 @@ class AtspiAccessibility::Tree {
     // The window an element is in; remembered, since the logic asks for the focused element's
     // window on every streamed snapshot, and elements do not move between windows.
     GRef<AtspiAccessible> windowOf(AtspiAccessible* element) {
-        std::string identity = busOf(element) + pathOf(element);
+        std::string identity = busNameOf(element) + pathOf(element);
         auto known = windows_.find(identity);
         if (known != windows_.end()) return retain(known->second.get());
         GRef<AtspiAccessible> window = searchWindowOf(element);

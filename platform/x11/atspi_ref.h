@@ -5,6 +5,7 @@
 #include <atspi/atspi.h>
 
 #include <memory>
+#include <string>
 
 namespace lumora::x11 {
 
@@ -21,6 +22,12 @@ using GRef = std::unique_ptr<T, GObjectUnref>;
 template <class T>
 GRef<T> retain(T* object) {
     return GRef<T>(object ? static_cast<T*>(g_object_ref(object)) : nullptr);
+}
+
+// The bus connection of the element's application: its identity on the bus, never reused.
+inline std::string busNameOf(AtspiAccessible* element) {
+    AtspiObject* object = ATSPI_OBJECT(element);
+    return object->app && object->app->bus_name ? object->app->bus_name : "";
 }
 
 // Frees a GError on every path.

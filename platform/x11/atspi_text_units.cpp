@@ -16,7 +16,7 @@ gint codePointsIn(std::string_view value) {
 
 std::optional<PositionUnit> TextUnits::positionUnit(AtspiAccessible* element,
                                                     std::string_view value) {
-    std::string application = applicationOf(element);
+    std::string application = busNameOf(element);
     auto known = learnt_.find(application);
     if (known != learnt_.end()) return known->second;
     if (!beyondBasicPlane(value)) return PositionUnit::codePoint;
@@ -33,7 +33,7 @@ std::optional<PositionUnit> TextUnits::positionUnit(AtspiAccessible* element,
 }
 
 gint TextUnits::insertionLength(AtspiAccessible* element, std::string_view text) {
-    std::string application = applicationOf(element);
+    std::string application = busNameOf(element);
     auto known = countsInUtf16_.find(application);
     if (known == countsInUtf16_.end()) {
         // Asked of the application's root: Qt answers it nowhere else.
@@ -47,11 +47,6 @@ gint TextUnits::insertionLength(AtspiAccessible* element, std::string_view text)
         known = countsInUtf16_.emplace(std::move(application), qt).first;
     }
     return known->second ? lengthIn(text, PositionUnit::utf16) : static_cast<gint>(text.size());
-}
-
-std::string TextUnits::applicationOf(AtspiAccessible* element) {
-    AtspiObject* object = ATSPI_OBJECT(element);
-    return object->app && object->app->bus_name ? object->app->bus_name : "";
 }
 
 // UTF-8 spends four bytes exactly on the characters UTF-16 spends two units on.

@@ -28,8 +28,7 @@ class TextUnits {
     gint insertionLength(AtspiAccessible* element, std::string_view text);
 
   private:
-    static std::string applicationOf(AtspiAccessible* element);
-
+    // By the application's bus connection.
     std::map<std::string, PositionUnit, std::less<>> learnt_;
     std::map<std::string, bool, std::less<>> countsInUtf16_;
 };
