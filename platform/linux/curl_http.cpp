@@ -1,26 +1,13 @@
 #include "platform/linux/curl_http.h"
 
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <cmath>
-#include <memory>
-#include <mutex>
 #include <string>
 
-#include "runtime/error.h"
+#include "platform/linux/curl_loopback.h"
 
 namespace lumora::platform {
 namespace {
 
-struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+using CurlLoopback::check;
 
 struct Receiver {
     HttpResponse& response;
@@ -40,60 +27,18 @@ std::size_t receive(char* data, std::size_t size, std::size_t count, void* conte
     return length;
 }
 
-[[noreturn]] void fail(CURLcode code, const char* details) {
-    std::string description = *details != '\0' ? details : curl_easy_strerror(code);
-    throw Error(std::string(CurlHttp::errorDomain), static_cast<int>(code), description);
-}
-
-void check(CURLcode code) {
-    if (code != CURLE_OK) fail(code, "");
-}
-
-HeaderList headerList(const HttpRequest& request) {
-    HeaderList list;
-    auto append = [&](const std::string& line) {
-        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-        if (grown == nullptr) fail(CURLE_OUT_OF_MEMORY, "");
-        list.release();
-        list.reset(grown);
-    };
-    for (const auto& [name, value] : request.headers) append(name + ": " + value);
-    // The body goes in the first write; waiting for "100 Continue" would only add a round trip.
-    append("Expect:");
-    return list;
-}
-
-long timeoutMilliseconds(double seconds) {
-    // libcurl reads 0 as "no timeout"; a request always has one.
-    if (!(seconds > 0)) return 1;
-    return static_cast<long>(std::ceil(std::min(seconds, 86400.0) * 1000));
-}
-
 }  // namespace
 
-CurlHttp::CurlHttp() {
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { check(curl_global_init(CURL_GLOBAL_DEFAULT)); });
-}
-
 HttpResponse CurlHttp::post(const HttpRequest& request) {
-    EasyHandle handle(curl_easy_init());
-    if (!handle) fail(CURLE_FAILED_INIT, "");
+    char details[CURL_ERROR_SIZE];
+    CurlLoopback::EasyHandle handle = CurlLoopback::open(request.url, details);
     CURL* curl = handle.get();
-    HeaderList headers = headerList(request);
+    CurlLoopback::HeaderList headers = CurlLoopback::headerList(request.headers);
     HttpResponse response;
     Receiver receiver{response, request.maxResponseBytes};
-    char details[CURL_ERROR_SIZE] = {};
 
-    check(curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, details));
-    check(curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str()));
-    check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http"));
-    // An empty proxy disables http_proxy, all_proxy and the rest of the environment.
-    check(curl_easy_setopt(curl, CURLOPT_PROXY, ""));
-    check(curl_easy_setopt(curl, CURLOPT_NOPROXY, "*"));
-    check(curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L));
-    check(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L));
-    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMilliseconds(request.timeoutSeconds)));
+    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                           CurlLoopback::timeoutMilliseconds(request.timeoutSeconds)));
     check(curl_easy_setopt(curl, CURLOPT_POST, 1L));
     check(curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
                            static_cast<curl_off_t>(request.body.size())));
@@ -107,7 +52,7 @@ HttpResponse CurlHttp::post(const HttpRequest& request) {
 
     const CURLcode outcome = curl_easy_perform(curl);
     if (outcome == CURLE_FILESIZE_EXCEEDED) response.truncated = true;
-    if (outcome != CURLE_OK && !response.truncated) fail(outcome, details);
+    if (outcome != CURLE_OK && !response.truncated) CurlLoopback::fail(outcome, details);
     check(curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status));
     return response;
 }

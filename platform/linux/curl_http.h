@@ -3,18 +3,12 @@
 // by the request's timeout, and a reply is cut off (not buffered) once it passes its limit.
 #pragma once
 
-#include <string_view>
-
 #include "platform/http.h"
 
 namespace lumora::platform {
 
 class CurlHttp final : public Http {
   public:
-    static constexpr std::string_view errorDomain = "Lumora.HTTP";
-
-    CurlHttp();
-
     // Thread-safe: every call has its own transfer.
     HttpResponse post(const HttpRequest& request) override;
 };

@@ -2,12 +2,13 @@
 
 #include <sys/utsname.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/linux/linux_system.h"
 #include "platform/linux/pocketsphinx_speech.h"
 #include "platform/linux/pulse_audio.h"
-#include "platform/linux/unavailable_language_model.h"
+#include "platform/linux/server_language_model.h"
 #include "platform/x11/accessibility_bus_status.h"
 #include "platform/x11/atspi_accessibility.h"
 #include "platform/x11/atspi_thread.h"
@@ -91,7 +92,11 @@ struct X11Desktop::Services {
     X11Keyboard keyboard;
     platform::PulseAudio audio;
     platform::PocketsphinxSpeech speech;
-    platform::UnavailableLanguageModel languageModel;
+    platform::ServerLanguageModel languageModel{
+        platform::modelServerSettings([](const char* name) -> std::optional<std::string> {
+            const char* value = std::getenv(name);
+            return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+        })};
 };
 
 std::unique_ptr<X11Desktop> X11Desktop::open(EventLoop& mainLoop) {

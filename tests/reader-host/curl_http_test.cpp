@@ -6,13 +6,13 @@
 #include <atomic>
 
 #include "runtime/error.h"
-#include "tests/reader-host/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 namespace lumora::platform {
 namespace {
 
-using ReaderHost::testing::LoopbackServer;
-using ReaderHost::testing::SilentListener;
+using lumora::test_support::LoopbackServer;
+using lumora::test_support::SilentListener;
 
 HttpRequest postTo(int port, std::string body = "{}", std::size_t limit = 1 << 20) {
     HttpRequest request;

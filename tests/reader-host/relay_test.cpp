@@ -7,14 +7,14 @@
 #include "platform/linux/curl_http.h"
 #include "reader-host/bridge_file.h"
 #include "runtime/error.h"
-#include "tests/reader-host/loopback_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/reader-host/test_services.h"
 
 namespace lumora::ReaderHost {
 namespace {
 
 using nlohmann::json;
-using testing::LoopbackServer;
+using lumora::test_support::LoopbackServer;
 using testing::TemporaryDirectory;
 
 const std::string token = "3f2504e0-4f89-41d3-9a0c-0305e82c3301";
@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST_F(RelayTest, AnAppThatIsNotListeningFailsWithTheTransportError) {
-    testing::RefusingPort port;
+    lumora::test_support::RefusingPort port;
     bridgeTo(port.port());
     const std::string message = failure(relayRequest());
     EXPECT_TRUE(
@@ -230,7 +230,7 @@ TEST_F(RelayTest, AsksTheTransportForEightSecondsAndTheReplyLimit) {
 }
 
 TEST_F(RelayTest, AnAppThatNeverAnswersTimesOut) {
-    testing::SilentListener app;
+    lumora::test_support::SilentListener app;
     bridgeTo(app.port());
     const std::string message = failure(relayRequest());
     const std::string prefix = "Operation timed out after ";

@@ -1,4 +1,4 @@
-#include "tests/reader-host/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-namespace lumora::ReaderHost::testing {
+namespace lumora::test_support {
 namespace {
 
 // A TCP socket bound to an ephemeral loopback port; `listening` starts its backlog.
@@ -30,15 +30,17 @@ int boundSocket(bool listening, int& port) {
 
 LoopbackServer::LoopbackServer(Handler handler) {
     if (!handler) handler = replying(200, "{}");
-    server_.Post(
-        ".*", [this, handler](const httplib::Request& request, httplib::Response& response) {
-            {
-                std::lock_guard lock(mutex_);
-                received_.push_back({request.path, request.get_header_value("Authorization"),
-                                     request.get_header_value("Content-Type"), request.body});
-            }
-            handler(request, response);
-        });
+    auto record = [this, handler](const httplib::Request& request, httplib::Response& response) {
+        {
+            std::lock_guard lock(mutex_);
+            received_.push_back({request.method, request.path,
+                                 request.get_header_value("Authorization"),
+                                 request.get_header_value("Content-Type"), request.body});
+        }
+        handler(request, response);
+    };
+    server_.Get(".*", record);
+    server_.Post(".*", record);
     port_ = server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot start the loopback server");
     // The socket already listens, so clients may connect before this thread runs.
@@ -83,4 +85,4 @@ RefusingPort::~RefusingPort() {
     ::close(fd_);
 }
 
-}  // namespace lumora::ReaderHost::testing
+}  // namespace lumora::test_support

@@ -1,5 +1,6 @@
-// Real servers on 127.0.0.1 for the relay tests: an HTTP server with one scripted reply that
-// records what it received, and a bare listening socket that never answers.
+// Real servers on 127.0.0.1 for the tests of loopback clients: an HTTP server with one scripted
+// reply that records what it received, a bare listening socket that never answers, and a port
+// that refuses connections.
 #pragma once
 
 #include <httplib.h>
@@ -10,9 +11,10 @@
 #include <thread>
 #include <vector>
 
-namespace lumora::ReaderHost::testing {
+namespace lumora::test_support {
 
 struct ReceivedRequest {
+    std::string method;
     std::string path;
     std::string authorization;
     std::string contentType;
@@ -23,7 +25,7 @@ class LoopbackServer {
   public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
-    // Answers every POST with `handler`; the default answers 200 with {}.
+    // Answers every GET and POST with `handler`; the default answers 200 with {}.
     explicit LoopbackServer(Handler handler = {});
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
@@ -76,4 +78,4 @@ class RefusingPort {
     int port_ = 0;
 };
 
-}  // namespace lumora::ReaderHost::testing
+}  // namespace lumora::test_support

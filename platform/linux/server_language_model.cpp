@@ -1,0 +1,122 @@
+#include "platform/linux/server_language_model.h"
+
+#include <curl/curl.h>
+
+#include "platform/linux/chat_completion_request.h"
+#include "platform/linux/chat_completion_stream.h"
+#include "platform/linux/model_server_errors.h"
+#include "platform/linux/png_images.h"
+
+namespace lumora::platform {
+namespace {
+
+// A probe's exchanges each get this long; a server on this computer answers in milliseconds.
+constexpr double probeBoundSeconds = 0.5;
+constexpr std::chrono::seconds probeLifetime{2};
+
+// Why a request cannot be sent, in the words of the failure the caller reports.
+Error unavailableError(const ModelServerState& state) {
+    return Error(std::string(ModelServerErrors::domain), 1,
+                 "No local model server can answer: " + state.description + ".");
+}
+
+Error replyError(const ModelServerReply& reply, const std::string& url) {
+    if (reply.status == 503) return ModelServerErrors::stillLoading(url);
+    std::string message = reply.body.substr(0, 200);
+    return ModelServerErrors::refused(reply.status, message);
+}
+
+class ServerModelSession final : public LanguageModelSession {
+  public:
+    using StateSource = std::function<ModelServerState()>;
+
+    ServerModelSession(StateSource state, ModelConfiguration configuration,
+                       std::string instructions)
+        : state_(std::move(state)),
+          configuration_(configuration),
+          instructions_(std::move(instructions)) {}
+
+    void respond(const ModelPrompt& prompt, Completion<std::string> answer) override {
+        answer(run(prompt, answer.stopToken(), [](std::string_view) {}));
+    }
+
+    void streamResponse(const ModelPrompt& prompt,
+                        AsyncStream<std::string>::Producer output) override {
+        run(prompt, output.stopToken(),
+            [&output](std::string_view answer) { output.yield(std::string(answer)); });
+        output.finish();
+    }
+
+  private:
+    // Streams the answer, showing it to `grew` each time it grows; returns it whole. Throws
+    // lumora::Error or Cancelled.
+    std::string run(const ModelPrompt& prompt, std::stop_token stop,
+                    const std::function<void(std::string_view)>& grew) {
+        ModelServerState state = state_();
+        if (!state.server) throw unavailableError(state);
+        ChatCompletionRequest request{configuration_ == ModelConfiguration::standard
+                                          ? state.standardModel
+                                          : state.generalModel,
+                                      instructions_, std::nullopt, prompt.text};
+        if (prompt.image) request.png = PngImages().encodePng(*prompt.image);
+        ChatCompletionStream answer(ServerLanguageModel::maxAnswerBytes);
+        ModelServerReply reply;
+        bool heard = false;
+        try {
+            reply = state.server->stream(
+                state.apiPath + "/chat/completions", chatCompletionBody(request),
+                [&](std::string_view bytes) {
+                    heard = true;
+                    if (answer.read(bytes)) grew(answer.answer());
+                },
+                stop);
+        } catch (const Error& error) {
+            if (error.domain == ModelServerErrors::domain) throw;
+            // The transport failed: before anything came, nobody answered; after, the
+            // connection broke mid-answer.
+            if (!heard && error.code == CURLE_COULDNT_CONNECT) {
+                throw ModelServerErrors::notAnswering(state.server->url());
+            }
+            throw ModelServerErrors::cutShort();
+        }
+        if (reply.status != 200) throw replyError(reply, state.server->url());
+        answer.finish();
+        return std::string(answer.answer());
+    }
+
+    StateSource state_;
+    ModelConfiguration configuration_;
+    std::string instructions_;
+};
+
+}  // namespace
+
+ServerLanguageModel::ServerLanguageModel(ModelServerSettings settings)
+    : settings_(std::move(settings)) {}
+
+ModelServerState ServerLanguageModel::state() {
+    std::lock_guard lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (!state_ || now - probedAt_ >= probeLifetime) {
+        state_ = probeModelServer(settings_, probeBoundSeconds);
+        probedAt_ = now;
+    }
+    return *state_;
+}
+
+ModelAvailability ServerLanguageModel::availability() {
+    ModelServerState current = state();
+    return {current.server.has_value(), current.description};
+}
+
+bool ServerLanguageModel::supportsImageAttachments() {
+    return state().takesImages;
+}
+
+std::unique_ptr<LanguageModelSession> ServerLanguageModel::makeSession(
+    ModelConfiguration configuration, const std::string& instructions) {
+    return std::make_unique<ServerModelSession>([this] { return state(); }, configuration,
+                                                instructions);
+}
+
+}  // namespace lumora::platform
