@@ -11,8 +11,9 @@ constexpr int fixedSeed = 42;
 
 json::Document userContent(const ChatCompletionRequest& request) {
     if (!request.png) return request.text;
-    json::Document image = {{"type", "image_url"},
-                            {"image_url", {{"url", "data:image/png;base64," + base64::encode(*request.png)}}}};
+    json::Document image = {
+        {"type", "image_url"},
+        {"image_url", {{"url", "data:image/png;base64," + base64::encode(*request.png)}}}};
     return json::Document::array({image, {{"type", "text"}, {"text", request.text}}});
 }
 
@@ -21,8 +22,9 @@ json::Document userContent(const ChatCompletionRequest& request) {
 std::string chatCompletionBody(const ChatCompletionRequest& request) {
     json::Document body = {
         {"model", request.model},
-        {"messages", json::Document::array({{{"role", "system"}, {"content", request.instructions}},
-                                            {{"role", "user"}, {"content", userContent(request)}}})},
+        {"messages",
+         json::Document::array({{{"role", "system"}, {"content", request.instructions}},
+                                {{"role", "user"}, {"content", userContent(request)}}})},
         {"stream", true},
         // Greedy: the most likely token every time. Servers differ in which of these they
         // read, so all are sent.

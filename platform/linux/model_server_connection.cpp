@@ -93,9 +93,9 @@ ModelServerReply ModelServerConnection::fetch(const std::string& path,
 
 // Driven through a multi handle so that a stop can wake the wait for the next bytes: an easy
 // transfer would only notice it at its next progress call, up to a second later.
-ModelServerReply ModelServerConnection::stream(
-    const std::string& path, const std::string& body,
-    const std::function<void(std::string_view)>& receive, std::stop_token stop) const {
+ModelServerReply ModelServerConnection::stream(const std::string& path, const std::string& body,
+                                               const std::function<void(std::string_view)>& receive,
+                                               std::stop_token stop) const {
     char details[CURL_ERROR_SIZE];
     CurlLoopback::EasyHandle handle = CurlLoopback::open(url_ + path, details);
     ModelServerReply reply;

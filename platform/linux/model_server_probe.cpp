@@ -82,7 +82,8 @@ ModelServerState stateOf(const ModelServerSettings& settings, const ModelServerA
                          double bound) {
     const std::string& url = address.root;
     if (reply.status == 503) {
-        return unavailable("modelNotReady", "the model server at " + url + " is still loading its model");
+        return unavailable("modelNotReady",
+                           "the model server at " + url + " is still loading its model");
     }
     if (reply.status == 401 || reply.status == 403) {
         return unavailable("serverRefused",
@@ -105,10 +106,12 @@ ModelServerState stateOf(const ModelServerSettings& settings, const ModelServerA
         if (std::find(ids->begin(), ids->end(), *named) == ids->end()) return std::nullopt;
         return named;
     };
-    for (const std::optional<std::string>& named : {settings.standardModel, settings.generalModel}) {
+    for (const std::optional<std::string>& named :
+         {settings.standardModel, settings.generalModel}) {
         if (!resolve(named)) {
-            return unavailable("modelNotServed", "the model server at " + url + " does not serve \"" +
-                                                     *named + "\"; it serves " + quotedList(*ids));
+            return unavailable("modelNotServed", "the model server at " + url +
+                                                     " does not serve \"" + *named +
+                                                     "\"; it serves " + quotedList(*ids));
         }
     }
     ModelServerState state{"available",
@@ -129,7 +132,8 @@ ModelServerState probeModelServer(const ModelServerSettings& settings, double bo
     for (const ModelServerAddress& address : settings.candidates) {
         ModelServerConnection server(address.root, settings.apiKey);
         try {
-            ModelServerReply reply = server.fetch(address.apiPath + "/models", std::nullopt, boundSeconds);
+            ModelServerReply reply =
+                server.fetch(address.apiPath + "/models", std::nullopt, boundSeconds);
             return stateOf(settings, address, server, reply, boundSeconds);
         } catch (const Error&) {
             tried += (tried.empty() ? "" : " or ") + address.root;

@@ -19,7 +19,7 @@
 
 extern char** environ;
 
-namespace lumora::test_support {
+namespace lumora::testing {
 
 namespace {
 
@@ -305,4 +305,4 @@ std::string builtProgram(const std::string& relativePath) {
     return std::string(buildDir) + "/" + relativePath;
 }
 
-}  // namespace lumora::test_support
+}  // namespace lumora::testing

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace lumora::test_support {
+namespace lumora::testing {
 
 struct ProcessResult {
     int exitStatus = -1;  // -1 when the process did not exit normally
@@ -89,4 +89,4 @@ class StalledPeer {
 // A built program of this project, found through LUMORA_BUILD_DIR.
 std::string builtProgram(const std::string& relativePath);
 
-}  // namespace lumora::test_support
+}  // namespace lumora::testing

@@ -10,7 +10,7 @@
 #include "tests/e2e/child_process.h"
 #include "tests/support/test_desktop.h"
 
-namespace lumora::test_support {
+namespace lumora::testing {
 
 // Right Option by its X key code (RALT on the test server's keymap): named Alt_R, xdotool would
 // press the Alt modifier it maps to first, which is Alt_L.
@@ -41,4 +41,4 @@ inline std::vector<nlohmann::json> eventsOf(const ProcessResult& result, const s
     return found;
 }
 
-}  // namespace lumora::test_support
+}  // namespace lumora::testing

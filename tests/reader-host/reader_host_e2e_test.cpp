@@ -12,9 +12,9 @@
 #include "runtime/base64.h"
 #include "tests/e2e/child_process.h"
 #include "tests/platform/linux/png_test_writer.h"
-#include "tests/support/loopback_server.h"
 #include "tests/reader-host/streams.h"
 #include "tests/reader-host/test_services.h"
+#include "tests/support/loopback_server.h"
 
 namespace lumora::ReaderHost {
 namespace {
@@ -101,8 +101,8 @@ class ReaderHostProcessTest : public ::testing::Test {
     Exchange run(const std::string& input, std::map<std::string, std::string> environment = {},
                  std::vector<std::string> arguments = {std::string(allowedOrigin)}) {
         environment.try_emplace("HOME", home.path());
-        const auto result = lumora::test_support::runProcess(
-            lumora::test_support::builtProgram("reader-host/lumora-reader-host"), input, environment,
+        const auto result = lumora::testing::runProcess(
+            lumora::testing::builtProgram("reader-host/lumora-reader-host"), input, environment,
             arguments);
         Exchange exchange{result.exitStatus, {}, result.err, result.out};
         for (const auto& body : testing::unframed(result.out))
@@ -350,7 +350,8 @@ class RelayProcessTest : public ReaderHostProcessTest {
 };
 
 TEST_F(RelayProcessTest, RelaysToTheAppAndIgnoresProxySettings) {
-    lumora::test_support::LoopbackServer app(lumora::test_support::LoopbackServer::replying(200, R"({"paired":true})"));
+    lumora::test_support::LoopbackServer app(
+        lumora::test_support::LoopbackServer::replying(200, R"({"paired":true})"));
     lumora::test_support::SilentListener proxy;
     bridgeTo(app.port());
     const std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());

@@ -7,14 +7,14 @@
 #include "platform/linux/curl_http.h"
 #include "reader-host/bridge_file.h"
 #include "runtime/error.h"
-#include "tests/support/loopback_server.h"
 #include "tests/reader-host/test_services.h"
+#include "tests/support/loopback_server.h"
 
 namespace lumora::ReaderHost {
 namespace {
 
-using nlohmann::json;
 using lumora::test_support::LoopbackServer;
+using nlohmann::json;
 using testing::TemporaryDirectory;
 
 const std::string token = "3f2504e0-4f89-41d3-9a0c-0305e82c3301";

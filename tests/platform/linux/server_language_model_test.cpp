@@ -21,13 +21,14 @@
 namespace lumora::platform {
 namespace {
 
-using ::testing::HasSubstr;
 using lumora::test_support::LoopbackServer;
+using ::testing::HasSubstr;
 
 std::string delta(const std::string& content) {
     return "data: " +
            json::serialize(json::Document{
-               {"choices", json::Document::array({{{"index", 0}, {"delta", {{"content", content}}}}})}}) +
+               {"choices",
+                json::Document::array({{{"index", 0}, {"delta", {{"content", content}}}}})}}) +
            "\n\n";
 }
 
@@ -120,42 +121,58 @@ std::vector<StreamCase> streamCases() {
     const std::string big(600 * 1024, 'x');
     return {
         {"ServerQuirks",
-         streaming({": keep-alive\n\n",
-                    R"(data: {"choices":[{"index":0,"delta":{"role":"assistant","content":null}}]})"
-                    "\n\n",
-                    R"(data: {"choices":[{"index":0,"delta":{"reasoning_content":"Plan."}}]})"
-                    "\n\n",
-                    R"(data: {"choices":[{"index":0,"delta":{"reasoning":"More."}}]})"
-                    "\n\n",
-                    delta(""), "event: message\r\n" + delta("0|Hi").substr(0, 60),
-                    delta("0|Hi").substr(60) + R"(data: {"choices":[{"index":0,"delta":{"content":" thé"},"finish_reason":"stop"}]})"
-                                               "\r\n\r\n",
-                    R"(data: {"choices":[],"usage":{"completion_tokens":3}})"
-                    "\n\n",
-                    R"(data: {"timings":{"predicted_n":3}})"
-                    "\n\n",
-                    done}),
+         streaming(
+             {": keep-alive\n\n",
+              R"(data: {"choices":[{"index":0,"delta":{"role":"assistant","content":null}}]})"
+              "\n\n",
+              R"(data: {"choices":[{"index":0,"delta":{"reasoning_content":"Plan."}}]})"
+              "\n\n",
+              R"(data: {"choices":[{"index":0,"delta":{"reasoning":"More."}}]})"
+              "\n\n",
+              delta(""), "event: message\r\n" + delta("0|Hi").substr(0, 60),
+              delta("0|Hi").substr(60) +
+                  R"(data: {"choices":[{"index":0,"delta":{"content":" thé"},"finish_reason":"stop"}]})"
+                  "\r\n\r\n",
+              R"(data: {"choices":[],"usage":{"completion_tokens":3}})"
+              "\n\n",
+              R"(data: {"timings":{"predicted_n":3}})"
+              "\n\n",
+              done}),
          {"0|Hi", "0|Hi thé"},
          ""},
-        {"InlineReasoning", streaming({delta("<thi"), delta("nk>plan</think>\n\n"), delta("0|Yes"), done}),
+        {"InlineReasoning",
+         streaming({delta("<thi"), delta("nk>plan</think>\n\n"), delta("0|Yes"), done}),
          {"0|Yes"},
          ""},
-        {"NoEndMarker", streaming({delta("0|Hal")}), {"0|Hal"}, "stopped before finishing its answer"},
-        {"DroppedConnection", streaming({delta("0|Hal")}, true), {"0|Hal"},
+        {"NoEndMarker",
+         streaming({delta("0|Hal")}),
+         {"0|Hal"},
+         "stopped before finishing its answer"},
+        {"DroppedConnection",
+         streaming({delta("0|Hal")}, true),
+         {"0|Hal"},
          "stopped before finishing its answer"},
         {"ErrorInsideTheStream",
-         streaming({delta("0|A"), R"(data: {"error":{"code":500,"message":"Context size exceeded"}})"
-                                  "\n\n"}),
+         streaming({delta("0|A"),
+                    R"(data: {"error":{"code":500,"message":"Context size exceeded"}})"
+                    "\n\n"}),
          {"0|A"},
          "The model server failed while answering: Context size exceeded."},
-        {"MalformedLine", streaming({delta("0|A"), "data: {not json\n\n", done}), {"0|A"},
+        {"MalformedLine",
+         streaming({delta("0|A"), "data: {not json\n\n", done}),
+         {"0|A"},
          "could not be read"},
-        {"OversizedAnswer", streaming({delta(big), delta(big), done}), {big},
+        {"OversizedAnswer",
+         streaming({delta(big), delta(big), done}),
+         {big},
          "grew beyond 1024 KiB"},
-        {"StillLoading", LoopbackServer::replying(503, R"({"error":{"message":"Loading model"}})"), {},
+        {"StillLoading",
+         LoopbackServer::replying(503, R"({"error":{"message":"Loading model"}})"),
+         {},
          "is still loading its model"},
         {"ModelMissing",
-         LoopbackServer::replying(404, R"({"error":{"message":"model 'x' not found"}})"), {},
+         LoopbackServer::replying(404, R"({"error":{"message":"model 'x' not found"}})"),
+         {},
          "refused the request (HTTP 404)"},
     };
 }
@@ -197,7 +214,8 @@ TEST_P(Availability, SaysWhatIsWrongAndAsksOnceForAMoment) {
     ModelAvailability first = model.availability();
     EXPECT_EQ(first.isAvailable, c.description == "available");
     std::string expected = c.description;
-    if (std::size_t at = expected.find("URL"); at != std::string::npos) expected.replace(at, 3, url);
+    if (std::size_t at = expected.find("URL"); at != std::string::npos)
+        expected.replace(at, 3, url);
     EXPECT_EQ(first.description, expected);
     EXPECT_EQ(model.availability().description, first.description);
     auto received = server.server.received();
@@ -210,20 +228,38 @@ INSTANTIATE_TEST_SUITE_P(
     Server, Availability,
     ::testing::Values(
         AvailabilityCase{"FirstModelServed", 200, tinyList, {}, "available"},
-        AvailabilityCase{"NamedModelsServed", 200, tinyList,
-                         {{"LUMORA_MODEL", "big"}, {"LUMORA_MODEL_GENERAL", "tiny"}}, "available"},
-        AvailabilityCase{"StillLoading", 503, R"({"error":{"message":"Loading model"}})", {},
+        AvailabilityCase{"NamedModelsServed",
+                         200,
+                         tinyList,
+                         {{"LUMORA_MODEL", "big"}, {"LUMORA_MODEL_GENERAL", "tiny"}},
+                         "available"},
+        AvailabilityCase{"StillLoading",
+                         503,
+                         R"({"error":{"message":"Loading model"}})",
+                         {},
                          "unavailable(modelNotReady): the model server at URL is still loading its "
                          "model"},
-        AvailabilityCase{"NeedsAKey", 401, R"({"error":{"message":"Invalid API Key"}})", {},
+        AvailabilityCase{"NeedsAKey",
+                         401,
+                         R"({"error":{"message":"Invalid API Key"}})",
+                         {},
                          "unavailable(serverRefused): the model server at URL requires a key in "
                          "LUMORA_MODEL_API_KEY"},
-        AvailabilityCase{"NamedModelMissing", 200, tinyList, {{"LUMORA_MODEL_GENERAL", "huge"}},
+        AvailabilityCase{"NamedModelMissing",
+                         200,
+                         tinyList,
+                         {{"LUMORA_MODEL_GENERAL", "huge"}},
                          "unavailable(modelNotServed): the model server at URL does not serve "
                          "\"huge\"; it serves \"tiny\", \"big\""},
-        AvailabilityCase{"NoModels", 200, R"({"data":[]})", {},
+        AvailabilityCase{"NoModels",
+                         200,
+                         R"({"data":[]})",
+                         {},
                          "unavailable(modelNotServed): the model server at URL serves no model"},
-        AvailabilityCase{"NotAModelList", 200, "<html>hello</html>", {},
+        AvailabilityCase{"NotAModelList",
+                         200,
+                         "<html>hello</html>",
+                         {},
                          "unavailable(serverRefused): the model server at URL answered HTTP 200: "
                          "<html>hello</html>"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -231,14 +267,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ModelServerAvailability, NoServerAndAServerElsewhereAreUnavailable) {
     lumora::test_support::RefusingPort port;
     const std::string url = "http://127.0.0.1:" + std::to_string(port.port());
-    ServerLanguageModel nobody(modelServerSettings(
-        [&](const char*) -> std::optional<std::string> { return url; }));
+    ServerLanguageModel nobody(
+        modelServerSettings([&](const char*) -> std::optional<std::string> { return url; }));
     EXPECT_EQ(nobody.availability().description,
               "unavailable(serverNotRunning): no model server answers at " + url +
                   "; start one, or name it in LUMORA_MODEL_SERVER_URL");
 
-    ServerLanguageModel elsewhere(modelServerSettings(
-        [](const char* name) -> std::optional<std::string> {
+    ServerLanguageModel elsewhere(
+        modelServerSettings([](const char* name) -> std::optional<std::string> {
             if (std::string_view(name) == "LUMORA_MODEL_SERVER_URL") return "http://192.0.2.7:8080";
             return std::nullopt;
         }));
@@ -299,8 +335,7 @@ TEST_F(ServerLanguageModelTest, SendsAGreedyRequestWithTheImageBeforeTheText) {
     EXPECT_EQ(body["cache_prompt"], false);
     EXPECT_TRUE(body["seed"].is_number_integer());
     EXPECT_FALSE(body.contains("max_tokens"));
-    EXPECT_EQ(body["messages"][0],
-              (json::Document{{"role", "system"}, {"content", "Be brief."}}));
+    EXPECT_EQ(body["messages"][0], (json::Document{{"role", "system"}, {"content", "Be brief."}}));
     const json::Document& content = body["messages"][1]["content"];
     EXPECT_EQ(body["messages"][1]["role"], "user");
     EXPECT_THAT(content[0]["image_url"]["url"].get<std::string>(),
@@ -310,21 +345,22 @@ TEST_F(ServerLanguageModelTest, SendsAGreedyRequestWithTheImageBeforeTheText) {
 
 TEST_F(ServerLanguageModelTest, ALeavingConsumerClosesTheConnection) {
     std::atomic<bool> closed = false;
-    ScriptedServer server({{"/v1/chat/completions", [&](const httplib::Request&,
-                                                          httplib::Response& response) {
-        response.set_chunked_content_provider(
-            "text/event-stream", [&](std::size_t offset, httplib::DataSink& sink) {
-                if (offset == 0) {
-                    const std::string first = delta("0|Wait");
-                    sink.write(first.data(), first.size());
-                    return true;
-                }
-                // A model that has gone quiet: nothing more until the client leaves.
-                while (sink.is_writable()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                closed = true;
-                return false;
-            });
-    }}});
+    ScriptedServer server(
+        {{"/v1/chat/completions", [&](const httplib::Request&, httplib::Response& response) {
+              response.set_chunked_content_provider(
+                  "text/event-stream", [&](std::size_t offset, httplib::DataSink& sink) {
+                      if (offset == 0) {
+                          const std::string first = delta("0|Wait");
+                          sink.write(first.data(), first.size());
+                          return true;
+                      }
+                      // A model that has gone quiet: nothing more until the client leaves.
+                      while (sink.is_writable())
+                          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                      closed = true;
+                      return false;
+                  });
+          }}});
     ServerLanguageModel model(server.settings());
     EXPECT_EQ(stream(model, {std::nullopt, "Hi"}, 1).snapshots, std::vector<std::string>{"0|Wait"});
     EXPECT_TRUE(test_support::eventually([&] { return closed.load(); }));
