@@ -2,12 +2,36 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <mutex>
+#include <optional>
+
 #include "platform/linux/chat_completion_request.h"
 #include "platform/linux/chat_completion_stream.h"
 #include "platform/linux/model_server_errors.h"
+#include "platform/linux/model_server_probe.h"
 #include "platform/linux/png_images.h"
 
 namespace lumora::platform {
+
+class ServerLanguageModel::ServerStates {
+  public:
+    explicit ServerStates(ModelServerSettings settings) : settings_(std::move(settings)) {}
+
+    // The last probe's answer while it is fresh, else a new probe's.
+    ModelServerState current();
+    void forget() {
+        std::lock_guard lock(mutex_);
+        state_.reset();
+    }
+
+  private:
+    ModelServerSettings settings_;
+    std::mutex mutex_;
+    std::optional<ModelServerState> state_;
+    std::chrono::steady_clock::time_point probedAt_;
+};
+
 namespace {
 
 // A probe's exchanges each get this long; a server on this computer answers in milliseconds.
@@ -28,11 +52,9 @@ Error replyError(const ModelServerReply& reply, const std::string& url) {
 
 class ServerModelSession final : public LanguageModelSession {
   public:
-    using StateSource = std::function<ModelServerState()>;
-
-    ServerModelSession(StateSource state, ModelConfiguration configuration,
-                       std::string instructions)
-        : state_(std::move(state)),
+    ServerModelSession(std::shared_ptr<ServerLanguageModel::ServerStates> states,
+                       ModelConfiguration configuration, std::string instructions)
+        : states_(std::move(states)),
           configuration_(configuration),
           instructions_(std::move(instructions)) {}
 
@@ -43,7 +65,7 @@ class ServerModelSession final : public LanguageModelSession {
     void streamResponse(const ModelPrompt& prompt,
                         AsyncStream<std::string>::Producer output) override {
         run(prompt, output.stopToken(),
-            [&output](std::string_view answer) { output.yield(std::string(answer)); });
+            [&output](std::string_view answer) { output.yieldLatest(std::string(answer)); });
         output.finish();
     }
 
@@ -52,7 +74,7 @@ class ServerModelSession final : public LanguageModelSession {
     // lumora::Error or Cancelled.
     std::string run(const ModelPrompt& prompt, std::stop_token stop,
                     const std::function<void(std::string_view)>& grew) {
-        ModelServerState state = state_();
+        ModelServerState state = states_->current();
         if (!state.server) throw unavailableError(state);
         ChatCompletionRequest request{configuration_ == ModelConfiguration::standard
                                           ? state.standardModel
@@ -74,27 +96,28 @@ class ServerModelSession final : public LanguageModelSession {
             if (error.domain == ModelServerErrors::domain) throw;
             // The transport failed: before anything came, nobody answered; after, the
             // connection broke mid-answer.
+            states_->forget();
             if (!heard && error.code == CURLE_COULDNT_CONNECT) {
                 throw ModelServerErrors::notAnswering(state.server->url());
             }
             throw ModelServerErrors::cutShort();
         }
-        if (reply.status != 200) throw replyError(reply, state.server->url());
+        if (reply.status != 200) {
+            states_->forget();
+            throw replyError(reply, state.server->url());
+        }
         answer.finish();
         return std::string(answer.answer());
     }
 
-    StateSource state_;
+    std::shared_ptr<ServerLanguageModel::ServerStates> states_;
     ModelConfiguration configuration_;
     std::string instructions_;
 };
 
 }  // namespace
 
-ServerLanguageModel::ServerLanguageModel(ModelServerSettings settings)
-    : settings_(std::move(settings)) {}
-
-ModelServerState ServerLanguageModel::state() {
+ModelServerState ServerLanguageModel::ServerStates::current() {
     std::lock_guard lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     if (!state_ || now - probedAt_ >= probeLifetime) {
@@ -104,19 +127,23 @@ ModelServerState ServerLanguageModel::state() {
     return *state_;
 }
 
+ServerLanguageModel::ServerLanguageModel(ModelServerSettings settings)
+    : states_(std::make_shared<ServerStates>(std::move(settings))) {}
+
+ServerLanguageModel::~ServerLanguageModel() = default;
+
 ModelAvailability ServerLanguageModel::availability() {
-    ModelServerState current = state();
+    ModelServerState current = states_->current();
     return {current.server.has_value(), current.description};
 }
 
 bool ServerLanguageModel::supportsImageAttachments() {
-    return state().takesImages;
+    return states_->current().takesImages;
 }
 
 std::unique_ptr<LanguageModelSession> ServerLanguageModel::makeSession(
     ModelConfiguration configuration, const std::string& instructions) {
-    return std::make_unique<ServerModelSession>([this] { return state(); }, configuration,
-                                                instructions);
+    return std::make_unique<ServerModelSession>(states_, configuration, instructions);
 }
 
 }  // namespace lumora::platform

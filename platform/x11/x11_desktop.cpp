@@ -28,8 +28,9 @@ namespace lumora::x11 {
 namespace {
 
 // The logic gates features on the macOS release that brought them; this desktop offers those
-// of macOS 26 (the Assistant and screen context, no image input to an on-device model). The
-// version text names the real system, for the audit records.
+// of macOS 27: the Assistant, screen context, and window images for a served model that takes
+// them (still only when the user enables vision). The version text names the real system, for
+// the audit records.
 platform::OsVersion reportedVersion() {
     std::string name = "Linux";
     std::ifstream release("/etc/os-release");
@@ -43,7 +44,7 @@ platform::OsVersion reportedVersion() {
     }
     utsname kernel{};
     if (uname(&kernel) == 0) name += std::string(" (kernel ") + kernel.release + ")";
-    return {26, 0, 0, name};
+    return {27, 0, 0, name};
 }
 
 // The window server's rectangle for a process's window with the title its toolkit gives it.

@@ -54,6 +54,20 @@ TEST_F(StreamTest, ValuesYieldedBeforeAwaitingAreReadInOrder) {
     EXPECT_FALSE(producer.stopToken().stop_requested());
 }
 
+TEST_F(StreamTest, ALatestValueReplacesTheOneNotYetRead) {
+    producer.yield("a");
+    producer.yieldLatest("ab");
+    producer.yieldLatest("abc");
+    TaskHandle handle = spawn(loop, consume(stream, consumed));
+    loop.runUntilIdle();
+    producer.yieldLatest("abcd");
+    producer.finish();
+    loop.runUntilIdle();
+
+    EXPECT_EQ(consumed.values, (Values{"abc", "abcd"}));
+    EXPECT_EQ(consumed.ending, "finished");
+}
+
 TEST_F(StreamTest, EachValueFromAnotherThreadResumesTheWaitingConsumer) {
     TaskHandle handle = spawn(loop, consume(stream, consumed));
     loop.runUntilIdle();
