@@ -11,12 +11,15 @@ STRICT = -DLUMORA_WARNINGS_AS_ERRORS=ON
 deps:
 	@scripts/install-deps
 
-# What the real desktop's tests and benchmarks run: applications, servers and tools.
+# What the real desktop's tests and benchmarks run: applications, servers and tools (installed
+# before a build configures, which looks for the model server the tests start).
 desktop-deps:
 	@scripts/install-deps --desktop
 
+CONFIGURE = cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) >/dev/null
+
 build: deps
-	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) >/dev/null
+	@$(CONFIGURE)
 	@cmake --build build -j $(JOBS)
 
 build-asan: deps
@@ -36,10 +39,13 @@ build-release: deps
 	@cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release $(STRICT) >/dev/null
 	@cmake --build build-release -j $(JOBS)
 
-demo: build
+# The demo runs the helper alone on the simulated desktop, so only the helper is built.
+demo: deps
+	@$(CONFIGURE)
+	@cmake --build build -j $(JOBS) --target lumora-assistant
 	@scripts/demo build
 
-test: build build-asan desktop-deps
+test: desktop-deps build build-asan
 	@echo "== tests (release build)"
 	@ctest --test-dir build --output-on-failure -j $(JOBS)
 	@echo "== tests (address and undefined-behaviour sanitizers)"
@@ -50,12 +56,12 @@ test: build build-asan desktop-deps
 # The helper that the end-to-end tests start inherits TSAN_OPTIONS: a report in it ends it with
 # status 66, which fails its test. Reports inside the desktop's system libraries, which the
 # checker cannot follow, are suppressed (tests/tsan.supp).
-tsan: build-tsan desktop-deps
+tsan: desktop-deps build-tsan
 	@echo "== tests (thread sanitizer)"
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66:suppressions=$(CURDIR)/tests/tsan.supp \
 		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e|linux_platform|reader_host|reader_host_e2e)_tests$$'
 
-bench: build desktop-deps
+bench: desktop-deps build
 	@bench/run build
 
 format:
