@@ -15,6 +15,7 @@
 
 #include "assistant/target/target.h"
 #include "bench/desktop_backend.h"
+#include "bench/timing.h"
 #include "runtime/task.h"
 #include "tests/support/test_desktop.h"
 
@@ -22,21 +23,14 @@ namespace {
 
 using lumora::test_support::TestDesktop;
 using Application = TestDesktop::Application;
-using Clock = std::chrono::steady_clock;
+using lumora::bench::Clock;
+using lumora::bench::median;
+using lumora::bench::milliseconds;
 
 constexpr int runs = 15;
 constexpr double snapshotTarget = 20;
 constexpr double pasteMargin = 300;
 const std::string snapshot = " Thanks, team \U0001F44D\U0001F3FD";
-
-double milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 struct Desktop : lumora::bench::DesktopBackend {
     // The focused field's text, as the application reports it now.

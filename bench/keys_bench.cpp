@@ -17,6 +17,7 @@
 
 #include "assistant/hold/hold_shortcuts.h"
 #include "bench/allocation_count.h"
+#include "bench/timing.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/soxr_conversion.h"
 #include "platform/linux/tesseract_recognition.h"
@@ -28,7 +29,9 @@
 namespace {
 
 using namespace lumora;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::median;
+using bench::milliseconds;
 
 // The keys A and B on the test server's keymap, and A's port key code.
 constexpr std::uint8_t heldBackKey = 38;
@@ -107,11 +110,6 @@ double pressLatency(UserKeyboard& user, FocusedWindow& application, std::uint8_t
     user.send(XCB_KEY_RELEASE, key);
     application.await(XCB_KEY_RELEASE, key);
     return latency;
-}
-
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
 }
 
 void keyPassedOnByTheMonitor(benchmark::State& state) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "assistant/generation/model_client.h"
+#include "bench/timing.h"
 #include "platform/linux/chat_completion_request.h"
 #include "platform/linux/server_language_model.h"
 #include "runtime/thread_pool.h"
@@ -25,7 +26,9 @@
 namespace {
 
 using namespace lumora;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::median;
+using bench::milliseconds;
 
 constexpr int runs = 15;
 constexpr int answerTokens = 2000;
@@ -36,15 +39,6 @@ constexpr double noServerTarget = 250;
 // answerTokens.
 const std::string prompt = "Write on and on~";
 const std::string instructions = "Answer the request.";
-
-double milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 struct Timing {
     double first = -1;  // ms to the first answer text

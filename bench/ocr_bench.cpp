@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/linux/png_images.h"
 #include "platform/linux/tesseract_recognition.h"
 
@@ -30,7 +31,9 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using lumora::bench::Clock;
+using lumora::bench::median;
+using lumora::bench::milliseconds;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -51,11 +54,6 @@ struct Timing {
     double wall = -1;
     double processor = -1;
 };
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

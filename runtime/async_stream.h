@@ -44,9 +44,10 @@ class AsyncStream {
         void yield(T value) const {
             notify([&](Shared& shared) { shared.values.push_back(std::move(value)); });
         }
-        // For values that each supersede the one before (cumulative snapshots): replaces a
-        // value the consumer has not read yet instead of queueing behind it, so a producer
-        // faster than its consumer holds one value, not every one it made.
+        // For values that each supersede the one before (cumulative snapshots): replaces the
+        // newest value the consumer has not read yet, whichever call queued it, instead of
+        // queueing behind it, so a producer faster than its consumer holds one value, not every
+        // one it made.
         void yieldLatest(T value) const {
             notify([&](Shared& shared) {
                 if (shared.values.empty()) {

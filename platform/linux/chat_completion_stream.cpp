@@ -10,14 +10,7 @@ namespace {
 constexpr std::string_view endMarker = "[DONE]";
 constexpr std::string_view thinkingOpens = "<think>";
 constexpr std::string_view thinkingCloses = "</think>";
-
-// The message of an error object ({"message": ...}) or of a bare error string.
-std::string errorMessage(simdjson::dom::element error) {
-    std::string_view text;
-    if (error.get(text) == simdjson::SUCCESS) return std::string(text);
-    if (error["message"].get(text) == simdjson::SUCCESS) return std::string(text);
-    return simdjson::minify(error);
-}
+constexpr std::string_view whitespace = " \t\r\n";
 
 }  // namespace
 
@@ -33,7 +26,11 @@ bool ChatCompletionStream::read(std::string_view bytes) {
 
 void ChatCompletionStream::take(const ServerSentEvent& event) {
     if (ended_) return;
-    if (event.type == "error") throw ModelServerErrors::failedWhileAnswering(event.data);
+    if (event.type == "error") {
+        throw ModelServerErrors::failedWhileAnswering(ModelServerErrors::serverMessage(event.data));
+    }
+    if (event.type != "message") return;
+    if (event.data.empty()) return;  // an empty event, sent by some servers to keep alive
     if (event.data == endMarker) {
         ended_ = true;
         return;
@@ -42,15 +39,15 @@ void ChatCompletionStream::take(const ServerSentEvent& event) {
     if (parser_.parse(event.data).get(chunk) != simdjson::SUCCESS) {
         throw ModelServerErrors::unreadable();
     }
-    simdjson::dom::element error;
-    if (chunk["error"].get(error) == simdjson::SUCCESS) {
-        throw ModelServerErrors::failedWhileAnswering(errorMessage(error));
+    if (chunk["error"].error() != simdjson::NO_SUCH_FIELD) {
+        throw ModelServerErrors::failedWhileAnswering(ModelServerErrors::serverMessage(event.data));
+    }
+    simdjson::dom::element listed;
+    if (chunk["choices"].get(listed) != simdjson::SUCCESS || listed.is_null()) {
+        return;  // usage, timings
     }
     simdjson::dom::array choices;
-    if (chunk["choices"].get(choices) != simdjson::SUCCESS) {
-        if (chunk["choices"].error() == simdjson::NO_SUCH_FIELD) return;  // usage, timings
-        throw ModelServerErrors::unreadable();
-    }
+    if (listed.get(choices) != simdjson::SUCCESS) throw ModelServerErrors::unreadable();
     for (simdjson::dom::element choice : choices) {
         std::uint64_t index = 0;
         if (choice["index"].get(index) == simdjson::SUCCESS && index != 0) continue;
@@ -76,12 +73,16 @@ void ChatCompletionStream::finish() const {
 
 std::string_view ChatCompletionStream::answer() const {
     std::string_view content = content_;
-    if (!content.starts_with(thinkingOpens.substr(0, content.size()))) return content;
+    const std::size_t start = content.find_first_not_of(whitespace);
+    std::string_view opening = content.substr(std::min(start, content.size()));
+    // Until the text shows whether it opens a reasoning block, it is held back; an answer that
+    // ends there is what it is.
+    if (!opening.starts_with(thinkingOpens.substr(0, opening.size()))) return content;
+    if (opening.size() < thinkingOpens.size()) return ended_ ? content : std::string_view();
     const std::size_t close = content.find(thinkingCloses);
     if (close == std::string_view::npos) return {};
     content.remove_prefix(close + thinkingCloses.size());
-    const std::size_t start = content.find_first_not_of(" \t\r\n");
-    return start == std::string_view::npos ? std::string_view() : content.substr(start);
+    return content.substr(std::min(content.find_first_not_of(whitespace), content.size()));
 }
 
 }  // namespace lumora::platform

@@ -2,7 +2,8 @@
 // events), read as its bytes arrive. Only the first choice's "content" is the answer: role-only
 // and empty deltas, usage and timing chunks add nothing, and reasoning never becomes answer
 // text, whether a server sends it in its own field ("reasoning_content", "reasoning",
-// "thinking") or inline as a leading <think> block.
+// "thinking") or inline as a leading <think> block. Events of other types than "message" and
+// "error" (a server's pings) are not part of the answer.
 #pragma once
 
 #include <simdjson.h>
@@ -25,7 +26,6 @@ class ChatCompletionStream {
     bool read(std::string_view bytes);
     // The body ended: throws unless the server marked the end of its answer.
     void finish() const;
-    bool ended() const { return ended_; }
 
     // The answer so far.
     std::string_view answer() const;

@@ -13,7 +13,9 @@ using CurlLoopback::check;
 
 // Error replies are short; anything longer is cut, not buffered.
 constexpr std::size_t maxWholeReplyBytes = 1 << 20;
+// A server on this computer accepts at once; one that does not within this is not running.
 constexpr long connectTimeoutMs = 2000;
+constexpr int idleWaitMs = 60 * 60 * 1000;
 
 struct MultiDeleter {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
@@ -21,7 +23,7 @@ struct MultiDeleter {
 
 struct Receiver {
     CURL* curl;
-    const std::function<void(std::string_view)>* pieces;  // none: collect the whole reply
+    const std::function<void(std::string_view)>* streamTo;  // none: collect the whole reply
     ModelServerReply& reply;
     std::exception_ptr failure;
 };
@@ -32,9 +34,9 @@ std::size_t receive(char* data, std::size_t size, std::size_t count, void* conte
     if (receiver.reply.status == 0) {
         curl_easy_getinfo(receiver.curl, CURLINFO_RESPONSE_CODE, &receiver.reply.status);
     }
-    if (receiver.pieces != nullptr && receiver.reply.status == 200) {
+    if (receiver.streamTo != nullptr && receiver.reply.status == 200) {
         try {
-            (*receiver.pieces)(std::string_view(data, length));
+            (*receiver.streamTo)(std::string_view(data, length));
         } catch (...) {
             receiver.failure = std::current_exception();
             return 0;
@@ -61,7 +63,6 @@ CurlLoopback::HeaderList prepare(CURL* curl, const std::optional<std::string>& a
     }
     CurlLoopback::HeaderList list = CurlLoopback::headerList(headers);
     check(curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get()));
-    check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs));
     check(curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receive));
     check(curl_easy_setopt(curl, CURLOPT_WRITEDATA, &receiver));
     return list;
@@ -101,6 +102,7 @@ ModelServerReply ModelServerConnection::stream(const std::string& path, const st
     ModelServerReply reply;
     Receiver receiver{handle.get(), &receive, reply, nullptr};
     CurlLoopback::HeaderList headers = prepare(handle.get(), apiKey_, &body, receiver);
+    check(curl_easy_setopt(handle.get(), CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs));
 
     std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
     if (!multi) CurlLoopback::fail(CURLE_FAILED_INIT, "");
@@ -120,7 +122,8 @@ ModelServerReply ModelServerConnection::stream(const std::string& path, const st
             CurlLoopback::fail(CURLE_FAILED_INIT, "");
         }
         if (running == 0) break;
-        curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+        // libcurl shortens the wait for its own timers; only data or a stop ends it otherwise.
+        curl_multi_poll(multi.get(), nullptr, 0, idleWaitMs, nullptr);
     }
     int queued = 0;
     CURLMsg* message = curl_multi_info_read(multi.get(), &queued);

@@ -1,9 +1,23 @@
 #include "platform/linux/model_server_errors.h"
 
+#include <simdjson.h>
+
 namespace lumora::platform::ModelServerErrors {
 namespace {
 
-enum Code { noServer = 2, loading, refusal, serverFailure, ended, malformed, oversized };
+enum Code {
+    noModel = 1,
+    noServer,
+    loading,
+    refusal,
+    serverFailure,
+    ended,
+    malformed,
+    oversized,
+    noImages
+};
+
+constexpr std::size_t maxMessageBytes = 200;
 
 Error error(Code code, std::string description) {
     return Error(std::string(domain), code, std::move(description));
@@ -18,6 +32,24 @@ std::string sentence(std::string text) {
 }
 
 }  // namespace
+
+std::string serverMessage(std::string_view body) {
+    simdjson::dom::parser parser;
+    simdjson::dom::element parsed;
+    if (parser.parse(body.data(), body.size()).get(parsed) == simdjson::SUCCESS) {
+        for (auto found : {parsed["error"]["message"], parsed["error"], parsed["message"]}) {
+            std::string_view message;
+            if (found.get(message) == simdjson::SUCCESS) {
+                return std::string(message.substr(0, maxMessageBytes));
+            }
+        }
+    }
+    return std::string(body.substr(0, maxMessageBytes));
+}
+
+Error unavailable(const std::string& description) {
+    return error(noModel, "No local model server can answer: " + description + ".");
+}
 
 Error notAnswering(const std::string& url) {
     return error(noServer, "No model server answers at " + url + ".");
@@ -47,6 +79,10 @@ Error unreadable() {
 Error tooLong(std::size_t limit) {
     return error(oversized, "The model's answer grew beyond " + std::to_string(limit / 1024) +
                                 " KiB and was stopped.");
+}
+
+Error imagesRefused() {
+    return error(noImages, "The model server's model no longer takes images.");
 }
 
 }  // namespace lumora::platform::ModelServerErrors

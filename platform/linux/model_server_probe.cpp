@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/linux/model_server_errors.h"
 #include "runtime/error.h"
 #include "runtime/json.h"
 
@@ -13,20 +14,6 @@ namespace {
 
 ModelServerState unavailable(std::string_view reason, const std::string& what) {
     return {"unavailable(" + std::string(reason) + "): " + what, std::nullopt, "", "", "", false};
-}
-
-// The "message" of an OpenAI-style error body, else the body itself, kept short.
-std::string errorText(const std::string& body) {
-    simdjson::dom::parser parser;
-    simdjson::dom::element parsed;
-    std::string_view message;
-    if (parser.parse(body).get(parsed) == simdjson::SUCCESS &&
-        (parsed["error"]["message"].get(message) == simdjson::SUCCESS ||
-         parsed["error"].get(message) == simdjson::SUCCESS ||
-         parsed["message"].get(message) == simdjson::SUCCESS)) {
-        return std::string(message.substr(0, 200));
-    }
-    return body.substr(0, 200);
 }
 
 // The ids of an OpenAI model list ({"data": [{"id": ...}, ...]}); none when it is not one.
@@ -43,6 +30,11 @@ std::optional<std::vector<std::string>> modelIds(const std::string& body) {
     return ids;
 }
 
+bool looksLikeModelServer(const ModelServerReply& reply) {
+    return reply.status == 503 || reply.status == 401 || reply.status == 403 ||
+           (reply.status == 200 && modelIds(reply.body));
+}
+
 std::string quotedList(const std::vector<std::string>& ids) {
     std::string list;
     for (const std::string& id : ids) list += (list.empty() ? "\"" : ", \"") + id + "\"";
@@ -51,7 +43,7 @@ std::string quotedList(const std::vector<std::string>& ids) {
 
 // llama-server says so in its properties, Ollama in the model's capabilities; any other server
 // is assumed to take text only.
-bool takesImages(const ModelServerConnection& server, const std::string& model, double bound) {
+bool modelTakesImages(const ModelServerConnection& server, const std::string& model, double bound) {
     simdjson::dom::parser parser;
     try {
         ModelServerReply props = server.fetch("/props", std::nullopt, bound);
@@ -96,7 +88,7 @@ ModelServerState stateOf(const ModelServerSettings& settings, const ModelServerA
     if (!ids) {
         return unavailable("serverRefused", "the model server at " + url + " answered HTTP " +
                                                 std::to_string(reply.status) + ": " +
-                                                errorText(reply.body));
+                                                ModelServerErrors::serverMessage(reply.body));
     }
     if (ids->empty()) {
         return unavailable("modelNotServed", "the model server at " + url + " serves no model");
@@ -120,7 +112,7 @@ ModelServerState stateOf(const ModelServerSettings& settings, const ModelServerA
                            *resolve(settings.standardModel),
                            *resolve(settings.generalModel),
                            false};
-    state.takesImages = takesImages(server, state.generalModel, bound);
+    state.takesImages = modelTakesImages(server, state.generalModel, bound);
     return state;
 }
 
@@ -134,10 +126,14 @@ ModelServerState probeModelServer(const ModelServerSettings& settings, double bo
         try {
             ModelServerReply reply =
                 server.fetch(address.apiPath + "/models", std::nullopt, boundSeconds);
-            return stateOf(settings, address, server, reply, boundSeconds);
+            // Another program may hold a well-known port (8080 is many a development server's);
+            // only the user's own address is taken at its word.
+            if (settings.named || looksLikeModelServer(reply)) {
+                return stateOf(settings, address, server, reply, boundSeconds);
+            }
         } catch (const Error&) {
-            tried += (tried.empty() ? "" : " or ") + address.root;
         }
+        tried += (tried.empty() ? "" : " or ") + address.root;
     }
     return unavailable("serverNotRunning",
                        "no model server answers at " + tried +

@@ -91,6 +91,7 @@ ModelServerSettings modelServerSettings(const Environment& environment) {
     if (std::optional<std::string> url = named("LUMORA_MODEL_SERVER_URL")) {
         ParsedServerAddress parsed = parseModelServerAddress(*url);
         if (parsed.address) settings.candidates.push_back(*parsed.address);
+        settings.named = true;
         settings.refusal = std::move(parsed.refusal);
     } else {
         for (std::string_view server : wellKnownServers) {

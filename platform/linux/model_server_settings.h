@@ -30,6 +30,7 @@ ParsedServerAddress parseModelServerAddress(std::string_view url);
 
 struct ModelServerSettings {
     std::vector<ModelServerAddress> candidates;  // tried in order; the first answering serves
+    bool named = false;                          // the candidate is the user's, not a guess
     std::string refusal;                         // set when the configured URL is refused
     std::optional<std::string> standardModel;
     std::optional<std::string> generalModel;

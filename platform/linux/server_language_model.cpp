@@ -1,22 +1,21 @@
 #include "platform/linux/server_language_model.h"
 
-#include <curl/curl.h>
-
 #include <chrono>
 #include <mutex>
 #include <optional>
 
 #include "platform/linux/chat_completion_request.h"
 #include "platform/linux/chat_completion_stream.h"
+#include "platform/linux/curl_loopback.h"
 #include "platform/linux/model_server_errors.h"
 #include "platform/linux/model_server_probe.h"
 #include "platform/linux/png_images.h"
 
 namespace lumora::platform {
 
-class ServerLanguageModel::ServerStates {
+class ServerLanguageModel::ServerStateCache {
   public:
-    explicit ServerStates(ModelServerSettings settings) : settings_(std::move(settings)) {}
+    explicit ServerStateCache(ModelServerSettings settings) : settings_(std::move(settings)) {}
 
     // The last probe's answer while it is fresh, else a new probe's.
     ModelServerState current();
@@ -34,25 +33,21 @@ class ServerLanguageModel::ServerStates {
 
 namespace {
 
-// A probe's exchanges each get this long; a server on this computer answers in milliseconds.
+// A server on this computer answers a probe in milliseconds, even while it generates; one that
+// takes half a second is hung, and a status report must not wait on it longer.
 constexpr double probeBoundSeconds = 0.5;
+// Long enough that a status report and the request it precedes ask once; short enough that a
+// server started meanwhile is seen at the user's next try.
 constexpr std::chrono::seconds probeLifetime{2};
-
-// Why a request cannot be sent, in the words of the failure the caller reports.
-Error unavailableError(const ModelServerState& state) {
-    return Error(std::string(ModelServerErrors::domain), 1,
-                 "No local model server can answer: " + state.description + ".");
-}
 
 Error replyError(const ModelServerReply& reply, const std::string& url) {
     if (reply.status == 503) return ModelServerErrors::stillLoading(url);
-    std::string message = reply.body.substr(0, 200);
-    return ModelServerErrors::refused(reply.status, message);
+    return ModelServerErrors::refused(reply.status, ModelServerErrors::serverMessage(reply.body));
 }
 
 class ServerModelSession final : public LanguageModelSession {
   public:
-    ServerModelSession(std::shared_ptr<ServerLanguageModel::ServerStates> states,
+    ServerModelSession(std::shared_ptr<ServerLanguageModel::ServerStateCache> states,
                        ModelConfiguration configuration, std::string instructions)
         : states_(std::move(states)),
           configuration_(configuration),
@@ -75,7 +70,8 @@ class ServerModelSession final : public LanguageModelSession {
     std::string run(const ModelPrompt& prompt, std::stop_token stop,
                     const std::function<void(std::string_view)>& grew) {
         ModelServerState state = states_->current();
-        if (!state.server) throw unavailableError(state);
+        if (!state.server) throw ModelServerErrors::unavailable(state.description);
+        if (prompt.image && !state.takesImages) throw ModelServerErrors::imagesRefused();
         ChatCompletionRequest request{configuration_ == ModelConfiguration::standard
                                           ? state.standardModel
                                           : state.generalModel,
@@ -93,13 +89,11 @@ class ServerModelSession final : public LanguageModelSession {
                 },
                 stop);
         } catch (const Error& error) {
-            if (error.domain == ModelServerErrors::domain) throw;
+            if (error.domain != CurlLoopback::errorDomain) throw;
             // The transport failed: before anything came, nobody answered; after, the
             // connection broke mid-answer.
             states_->forget();
-            if (!heard && error.code == CURLE_COULDNT_CONNECT) {
-                throw ModelServerErrors::notAnswering(state.server->url());
-            }
+            if (!heard) throw ModelServerErrors::notAnswering(state.server->url());
             throw ModelServerErrors::cutShort();
         }
         if (reply.status != 200) {
@@ -110,25 +104,25 @@ class ServerModelSession final : public LanguageModelSession {
         return std::string(answer.answer());
     }
 
-    std::shared_ptr<ServerLanguageModel::ServerStates> states_;
+    std::shared_ptr<ServerLanguageModel::ServerStateCache> states_;
     ModelConfiguration configuration_;
     std::string instructions_;
 };
 
 }  // namespace
 
-ModelServerState ServerLanguageModel::ServerStates::current() {
+ModelServerState ServerLanguageModel::ServerStateCache::current() {
     std::lock_guard lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     if (!state_ || now - probedAt_ >= probeLifetime) {
         state_ = probeModelServer(settings_, probeBoundSeconds);
-        probedAt_ = now;
+        probedAt_ = std::chrono::steady_clock::now();
     }
     return *state_;
 }
 
 ServerLanguageModel::ServerLanguageModel(ModelServerSettings settings)
-    : states_(std::make_shared<ServerStates>(std::move(settings))) {}
+    : states_(std::make_shared<ServerStateCache>(std::move(settings))) {}
 
 ServerLanguageModel::~ServerLanguageModel() = default;
 

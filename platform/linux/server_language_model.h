@@ -15,6 +15,8 @@ namespace lumora::platform {
 
 class ServerLanguageModel final : public LanguageModel {
   public:
+    // Far beyond any answer typed into a field (a long letter is 10 KiB), and small enough that
+    // a server stuck in a loop cannot take the process's memory.
     static constexpr std::size_t maxAnswerBytes = 1 << 20;
 
     explicit ServerLanguageModel(ModelServerSettings settings);
@@ -27,10 +29,10 @@ class ServerLanguageModel final : public LanguageModel {
 
     // The probe's remembered answer, shared with the sessions, which forget it when they find
     // the server gone.
-    class ServerStates;
+    class ServerStateCache;
 
   private:
-    std::shared_ptr<ServerStates> states_;
+    std::shared_ptr<ServerStateCache> states_;
 };
 
 }  // namespace lumora::platform

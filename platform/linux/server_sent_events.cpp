@@ -18,7 +18,7 @@ void ServerSentEvents::feed(std::string_view bytes,
             line_.clear();
             continue;
         }
-        if (line_.size() == maxLineBytes_) throw ModelServerErrors::unreadable();
+        if (line_.size() == maxBytes_) throw ModelServerErrors::unreadable();
         line_ += c;
     }
 }
@@ -40,6 +40,9 @@ void ServerSentEvents::endLine(std::string_view line,
         if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
     }
     if (field == "data" || field == "error") {
+        if (pending_.data.size() + value.size() >= maxBytes_) {
+            throw ModelServerErrors::unreadable();
+        }
         if (hasData_) pending_.data += '\n';
         pending_.data += value;
         hasData_ = true;

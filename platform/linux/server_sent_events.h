@@ -1,6 +1,8 @@
 // The event-stream framing of a streamed HTTP reply: bytes in, whole events out. Lines end in
 // LF, CR LF or CR, a blank line ends an event, lines starting with a colon are comments
 // (servers send them as keep-alives), and the "data" lines of one event are joined with LF.
+// An "error" field, which older llama-server versions send in place of "data" when an answer
+// fails, makes an event of type "error".
 #pragma once
 
 #include <cstddef>
@@ -17,20 +19,18 @@ struct ServerSentEvent {
 
 class ServerSentEvents {
   public:
-    // A line longer than `maxLineBytes` fails the stream rather than growing without bound.
-    explicit ServerSentEvents(std::size_t maxLineBytes) : maxLineBytes_(maxLineBytes) {}
+    // A line or an event longer than `maxBytes` fails the stream rather than growing without
+    // bound.
+    explicit ServerSentEvents(std::size_t maxBytes) : maxBytes_(maxBytes) {}
 
     // Hands every event completed by `bytes` to `event`; throws lumora::Error on an overlong
-    // line.
+    // line or event.
     void feed(std::string_view bytes, const std::function<void(ServerSentEvent)>& event);
-
-    // Whether bytes of an unfinished event are still waiting for their blank line.
-    bool midEvent() const { return !line_.empty() || hasData_; }
 
   private:
     void endLine(std::string_view line, const std::function<void(ServerSentEvent)>& event);
 
-    std::size_t maxLineBytes_;
+    std::size_t maxBytes_;
     std::string line_;
     bool afterCarriageReturn_ = false;
     ServerSentEvent pending_;

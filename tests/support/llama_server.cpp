@@ -1,12 +1,9 @@
 #include "tests/support/llama_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,24 +17,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/loopback_server.h"
+
 extern char** environ;
 
 namespace lumora::test_support {
 namespace {
-
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("llama-server: no free loopback port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 std::string readAll(const std::string& path) {
     std::ifstream file(path);
@@ -93,7 +78,8 @@ const std::string& scriptedModel() {
 
 }  // namespace
 
-LlamaServer::LlamaServer(Options options) : port_(options.port != 0 ? options.port : freePort()) {
+LlamaServer::LlamaServer(Options options)
+    : port_(options.port != 0 ? options.port : unusedLoopbackPort()) {
     char pattern[] = "/tmp/lumora-llama-server-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("llama-server: no folder");
     folder_ = pattern;

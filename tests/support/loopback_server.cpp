@@ -77,6 +77,12 @@ bool SilentListener::contacted() const {
     return ::poll(&waiting, 1, 0) > 0;
 }
 
+int unusedLoopbackPort() {
+    int port = 0;
+    ::close(boundSocket(false, port));
+    return port;
+}
+
 RefusingPort::RefusingPort() {
     fd_ = boundSocket(false, port_);
 }

@@ -62,6 +62,9 @@ class SilentListener {
     int port_ = 0;
 };
 
+// A loopback port nobody holds at the moment of the call, for a server started afterwards.
+int unusedLoopbackPort();
+
 // A loopback port held bound without listening, so that connecting to it is refused and no
 // other program can take it meanwhile.
 class RefusingPort {

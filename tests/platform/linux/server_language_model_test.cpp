@@ -122,7 +122,9 @@ std::vector<StreamCase> streamCases() {
     return {
         {"ServerQuirks",
          streaming(
-             {": keep-alive\n\n",
+             {": keep-alive\n\n", "data:\n\n", "event: ping\ndata: tick\n\n",
+              R"(data: {"choices":null})"
+              "\n\n",
               R"(data: {"choices":[{"index":0,"delta":{"role":"assistant","content":null}}]})"
               "\n\n",
               R"(data: {"choices":[{"index":0,"delta":{"reasoning_content":"Plan."}}]})"
@@ -140,7 +142,7 @@ std::vector<StreamCase> streamCases() {
               done}),
          "0|Hi thé", ""},
         {"InlineReasoning",
-         streaming({delta("<thi"), delta("nk>plan</think>\n\n"), delta("0|Yes"), done}), "0|Yes",
+         streaming({delta("\n<thi"), delta("nk>plan</think>\n\n"), delta("0|Yes"), done}), "0|Yes",
          ""},
         {"NoEndMarker",
          streaming({delta("0|Hal")}),
@@ -170,7 +172,10 @@ std::vector<StreamCase> streamCases() {
         {"ModelMissing",
          LoopbackServer::replying(404, R"({"error":{"message":"model 'x' not found"}})"),
          {},
-         "refused the request (HTTP 404)"},
+         "The model server refused the request (HTTP 404): model 'x' not found."},
+        {"ErrorEvent",
+         streaming({delta("0|A"), "event: error\ndata: {\"message\":\"upstream failed\"}\n\n"}),
+         "0|A", "The model server failed while answering: upstream failed."},
     };
 }
 
@@ -220,6 +225,7 @@ TEST_P(Availability, SaysWhatIsWrongAndAsksOnceForAMoment) {
         expected.replace(at, 3, url);
     EXPECT_EQ(first.description, expected);
     EXPECT_EQ(model.availability().description, first.description);
+    EXPECT_FALSE(model.supportsImageAttachments());  // a server that says nothing of images
     auto received = server.server.received();
     EXPECT_EQ(std::count_if(received.begin(), received.end(),
                             [](const auto& r) { return r.path == "/v1/models"; }),
@@ -304,6 +310,12 @@ TEST(ModelServerAddresses, OnlyHttpOnThisComputer) {
         {"http://127.0.0.1:99999", std::nullopt},
         {"http://127.0.0.1/v1?key=1", std::nullopt},
     };
+    ModelServerSettings guessed =
+        modelServerSettings([](const char*) -> std::optional<std::string> { return std::nullopt; });
+    EXPECT_EQ(guessed.candidates,
+              (std::vector<ModelServerAddress>{{"http://127.0.0.1:8080", "/v1"},
+                                               {"http://127.0.0.1:11434", "/v1"}}));
+    EXPECT_FALSE(guessed.named);
     for (const Row& row : rows) {
         ParsedServerAddress parsed = parseModelServerAddress(row.url);
         EXPECT_EQ(parsed.address, row.address) << row.url;
@@ -311,7 +323,7 @@ TEST(ModelServerAddresses, OnlyHttpOnThisComputer) {
     }
 }
 
-TEST_F(ServerLanguageModelTest, SendsAGreedyRequestWithTheImageBeforeTheText) {
+TEST_F(ServerLanguageModelTest, AsksGreedilyWithTheImageBeforeTheText) {
     ScriptedServer server(
         {{"/props", LoopbackServer::replying(200, R"({"modalities":{"vision":true}})")},
          {"/v1/chat/completions", streaming({delta("0|Seen"), done})}});
@@ -320,8 +332,15 @@ TEST_F(ServerLanguageModelTest, SendsAGreedyRequestWithTheImageBeforeTheText) {
                                                {"LUMORA_MODEL_API_KEY", "s3cret"}}));
     EXPECT_TRUE(model.supportsImageAttachments());
     Image pixel{1, 1, {255, 0, 0, 255}};
-    Streamed outcome = stream(model, {pixel, "What is this?"});
-    EXPECT_EQ(outcome.snapshots, std::vector<std::string>{"0|Seen"});
+    ModelClient client(model, pool);
+    std::string answer;
+    auto ask = [&]() -> Task<void> {
+        auto session = client.session(ModelConfiguration::generalPermissive, "Be brief.");
+        ModelPrompt prompt{pixel, "What is this?"};
+        answer = co_await client.respond(session, std::move(prompt));
+    };
+    test_support::runToCompletion(loop, ask());
+    EXPECT_EQ(answer, "0|Seen");
 
     auto received = server.server.received();
     auto chat = std::find_if(received.begin(), received.end(),
