@@ -60,6 +60,9 @@ class Speech {
     virtual std::vector<std::string> supportedLocales() = 0;
     // None when no recogniser exists for the locale.
     virtual std::unique_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) = 0;
+    // Which recogniser this is, and with which model, for the status report; what is wrong with
+    // it when it cannot run.
+    virtual std::string recognizerDescription() = 0;
 };
 
 }  // namespace lumora::platform

@@ -36,6 +36,7 @@ void Assistant::availability() {
     bool imageInput = AssistantScreenSupport::isAvailable(system);
     bool cloudScreenInput = AssistantContextPolicy::supportsCloudScreenText(major);
     json::Document speechLanguages = recognitionLanguages(ports_.speech, system);
+    std::string speechRecognizer = ports_.speech.recognizerDescription();
     emit({
         {"id", 0},
         {"phase", "availability"},
@@ -47,6 +48,8 @@ void Assistant::availability() {
         {"imageInput", imageInput},
         {"cloudScreenInput", cloudScreenInput},
         {"speechLanguages", std::move(speechLanguages)},
+        // Which on-device recogniser answers: an addition the app may show or ignore.
+        {"speechRecognizer", std::move(speechRecognizer)},
     });
 }
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "platform/linux/pocketsphinx_decoder.h"
-#include "platform/linux/pocketsphinx_request.h"
 #include "platform/linux/pocketsphinx_task.h"
+#include "platform/linux/queued_audio_request.h"
 
 namespace lumora::platform {
 
@@ -20,14 +20,16 @@ class PocketsphinxRecognizer final : public SpeechRecognizer {
     bool supportsOnDeviceRecognition() override { return true; }
 
     std::shared_ptr<RecognitionRequest> makeRequest() override {
-        return std::make_shared<PocketsphinxRequest>();
+        return std::make_shared<QueuedAudioRequest>();
     }
 
     std::unique_ptr<RecognitionTask> start(std::shared_ptr<RecognitionRequest> request,
                                            RecognitionHandler handler) override {
-        auto ours = std::dynamic_pointer_cast<PocketsphinxRequest>(std::move(request));
+        auto ours = std::dynamic_pointer_cast<QueuedAudioRequest>(std::move(request));
         if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
-        return std::make_unique<PocketsphinxTask>(model_, std::move(ours), std::move(handler));
+        return std::make_unique<RecognitionWorker>(
+            std::move(ours), std::move(handler),
+            [model = model_](RecognitionWorker& worker) { decodeWithPocketsphinx(model, worker); });
     }
 
   private:
@@ -51,6 +53,14 @@ std::unique_ptr<SpeechRecognizer> PocketsphinxSpeech::recognizer(
                               [&](const PocketsphinxModel& m) { return m.locale == locale; });
     if (model == models_.end()) return nullptr;
     return std::make_unique<PocketsphinxRecognizer>(*model, loads(*model));
+}
+
+std::string PocketsphinxSpeech::recognizerDescription() {
+    if (models_.empty()) return "pocketsphinx: no model is installed";
+    std::string locales;
+    for (const PocketsphinxModel& model : models_)
+        locales += (locales.empty() ? "" : ", ") + model.locale;
+    return "pocketsphinx (" + locales + ")" + (modelLoads() ? "" : ": the model does not load");
 }
 
 bool PocketsphinxSpeech::modelLoads() {

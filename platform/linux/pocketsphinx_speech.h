@@ -8,12 +8,12 @@
 #include <map>
 #include <mutex>
 
+#include "platform/linux/on_device_speech.h"
 #include "platform/linux/pocketsphinx_model.h"
-#include "platform/speech.h"
 
 namespace lumora::platform {
 
-class PocketsphinxSpeech final : public Speech {
+class PocketsphinxSpeech final : public OnDeviceSpeech {
   public:
     explicit PocketsphinxSpeech(
         std::vector<PocketsphinxModel> models = installedPocketsphinxModels())
@@ -21,8 +21,9 @@ class PocketsphinxSpeech final : public Speech {
 
     std::vector<std::string> supportedLocales() override;
     std::unique_ptr<SpeechRecognizer> recognizer(const std::string& localeIdentifier) override;
+    std::string recognizerDescription() override;
     // Some model loads.
-    bool modelLoads();
+    bool modelLoads() override;
 
   private:
     bool loads(const PocketsphinxModel& model);

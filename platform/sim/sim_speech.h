@@ -18,6 +18,7 @@ class SimSpeech final : public platform::Speech {
     std::vector<std::string> supportedLocales() override;
     std::unique_ptr<platform::SpeechRecognizer> recognizer(
         const std::string& localeIdentifier) override;
+    std::string recognizerDescription() override { return "simulated"; }
 
   private:
     std::shared_ptr<World> world_;

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "platform/linux/linux_system.h"
-#include "platform/linux/pocketsphinx_speech.h"
+#include "platform/linux/on_device_speech.h"
 #include "platform/linux/pulse_audio.h"
 #include "platform/linux/server_language_model.h"
 #include "platform/x11/accessibility_bus_status.h"
@@ -47,6 +47,11 @@ platform::OsVersion reportedVersion() {
     return {27, 0, 0, name};
 }
 
+std::optional<std::string> environmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
 // The window server's rectangle for a process's window with the title its toolkit gives it.
 std::optional<platform::Rect> windowOf(platform::Windows& windows, pid_t pid,
                                        const std::string& title) {
@@ -70,7 +75,7 @@ struct X11Desktop::Services {
                         }),
           permissions(
               busStatus, *atspi, [connection = this->display] { return connection->alive(); },
-              [this] { return audio.hasInput(); }, [this] { return speech.modelLoads(); }),
+              [this] { return audio.hasInput(); }, [this] { return speech->modelLoads(); }),
           system(reportedVersion()),
           primary(mainLoop),
           windowPaste(
@@ -92,12 +97,9 @@ struct X11Desktop::Services {
     WindowPaste windowPaste;
     X11Keyboard keyboard;
     platform::PulseAudio audio;
-    platform::PocketsphinxSpeech speech;
-    platform::ServerLanguageModel languageModel{
-        platform::modelServerSettings([](const char* name) -> std::optional<std::string> {
-            const char* value = std::getenv(name);
-            return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-        })};
+    std::unique_ptr<platform::OnDeviceSpeech> speech =
+        platform::chooseOnDeviceSpeech(environmentVariable);
+    platform::ServerLanguageModel languageModel{platform::modelServerSettings(environmentVariable)};
 };
 
 std::unique_ptr<X11Desktop> X11Desktop::open(EventLoop& mainLoop) {
@@ -133,7 +135,7 @@ platform::Audio& X11Desktop::audio() {
     return services_->audio;
 }
 platform::Speech& X11Desktop::speech() {
-    return services_->speech;
+    return *services_->speech;
 }
 
 void X11Desktop::handOnSelections() {
@@ -153,7 +155,7 @@ platform::Ports X11Desktop::ports(platform::TextRecognition& textRecognition,
                                   platform::AudioConversion& audioConversion) {
     Services& s = *services_;
     return {s.accessibility, s.workspace, s.windows,       s.pasteboard,    s.keyboard,
-            s.permissions,   s.speech,    s.audio,         audioConversion, s.screenCapture,
+            s.permissions,   *s.speech,   s.audio,         audioConversion, s.screenCapture,
             textRecognition, images,      s.languageModel, s.system};
 }
 

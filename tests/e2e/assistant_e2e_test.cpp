@@ -136,6 +136,7 @@ TEST_F(AssistantProcessTest, StatusOnMacOS15) {
         {"speechLanguages",
          {{{"code", "en-US"}, {"name", "English (United States)"}},
           {{"code", "fr-FR"}, {"name", "French (France)"}}}},
+        {"speechRecognizer", "simulated"},
     };
     EXPECT_EQ(events(result), (std::vector<json>{expected}));
 }

@@ -14,7 +14,7 @@
 
 namespace lumora::platform {
 
-class PocketsphinxRequest final : public RecognitionRequest {
+class QueuedAudioRequest final : public RecognitionRequest {
   public:
     // On the audio thread; a buffer that cannot be copied is dropped.
     void append(const AudioBuffer& buffer) override;
@@ -29,6 +29,9 @@ class PocketsphinxRequest final : public RecognitionRequest {
     // queued. After a cancel nothing more is queued.
     Collected collect(std::chrono::milliseconds interval);
     void cancel();
+    // Whether the audio has ended (or the request was cancelled) since the last collect: a
+    // decoder may drop work the end makes moot.
+    bool closing();
 
   private:
     std::mutex mutex_;

@@ -1,10 +1,10 @@
-#include "platform/linux/pocketsphinx_request.h"
+#include "platform/linux/queued_audio_request.h"
 
 #include <new>
 
 namespace lumora::platform {
 
-void PocketsphinxRequest::append(const AudioBuffer& buffer) {
+void QueuedAudioRequest::append(const AudioBuffer& buffer) {
     if (buffer.channels.empty()) return;
     AudioBuffer copy{{buffer.format.sampleRate, 1}, {}};
     try {
@@ -15,7 +15,7 @@ void PocketsphinxRequest::append(const AudioBuffer& buffer) {
     }
 }
 
-void PocketsphinxRequest::endAudio() {
+void QueuedAudioRequest::endAudio() {
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
@@ -23,7 +23,7 @@ void PocketsphinxRequest::endAudio() {
     changed_.notify_all();
 }
 
-void PocketsphinxRequest::cancel() {
+void QueuedAudioRequest::cancel() {
     {
         std::lock_guard lock(mutex_);
         cancelled_ = true;
@@ -32,7 +32,12 @@ void PocketsphinxRequest::cancel() {
     changed_.notify_all();
 }
 
-PocketsphinxRequest::Collected PocketsphinxRequest::collect(std::chrono::milliseconds interval) {
+bool QueuedAudioRequest::closing() {
+    std::lock_guard lock(mutex_);
+    return ended_ || cancelled_;
+}
+
+QueuedAudioRequest::Collected QueuedAudioRequest::collect(std::chrono::milliseconds interval) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, interval, [this] { return ended_ || cancelled_; });
     Collected collected;

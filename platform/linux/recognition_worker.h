@@ -1,0 +1,50 @@
+// One recognition task on a worker thread of its own: the recogniser's decoding runs there,
+// reading the request's queued audio and reporting results, and any failure it throws becomes
+// the task's error. The handler is called on the worker, never after cancel has returned; it
+// may cancel the task but not destroy it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/linux/queued_audio_request.h"
+#include "platform/speech.h"
+
+namespace lumora::platform {
+
+class RecognitionWorker final : public RecognitionTask {
+  public:
+    using Decoding = std::function<void(RecognitionWorker& worker)>;
+
+    RecognitionWorker(std::shared_ptr<QueuedAudioRequest> request, RecognitionHandler handler,
+                      Decoding decoding);
+    // Cancels, then waits for the worker, which stops at its next buffer.
+    ~RecognitionWorker() override;
+    RecognitionWorker(const RecognitionWorker&) = delete;
+    RecognitionWorker& operator=(const RecognitionWorker&) = delete;
+
+    void cancel() override;
+
+    // For the decoding, on the worker.
+    QueuedAudioRequest& request() { return *request_; }
+    bool isCancelled();
+    void report(const std::optional<RecognitionResult>& result,
+                const std::optional<std::string>& error);
+
+  private:
+    void run();
+
+    const std::shared_ptr<QueuedAudioRequest> request_;
+    const RecognitionHandler handler_;
+    const Decoding decoding_;
+    // Held while the handler runs, so that nothing is reported once cancel has returned;
+    // recursive, since the handler may cancel.
+    std::recursive_mutex reportMutex_;
+    bool cancelled_ = false;
+    // Declared last: it starts once everything above exists.
+    std::thread worker_;
+};
+
+}  // namespace lumora::platform

@@ -1,0 +1,160 @@
+#include "platform/linux/whisper_decoding.h"
+
+#include <whisper.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/tap_conversion.h"
+#include "runtime/error.h"
+
+namespace lumora::platform {
+namespace {
+
+constexpr int decodingFailedCode = 4;
+constexpr const char* decodingFailed = "The speech recognizer could not decode the audio.";
+constexpr std::size_t samplesPerSecond = WHISPER_SAMPLE_RATE;
+// About the pace of the microphone's buffers (1,024 frames last 21 ms at 48 kHz).
+constexpr std::chrono::milliseconds collectionInterval{20};
+// Whisper says little of less than half a second, and a new partial result for less than a
+// quarter second more would cost a decode for a word at most.
+constexpr std::size_t firstPartialSamples = samplesPerSecond / 2;
+constexpr std::size_t partialStepSamples = samplesPerSecond / 4;
+// The encoder's frames are 20 ms; thirty seconds fill its whole window.
+constexpr std::size_t samplesPerEncoderFrame = samplesPerSecond / 50;
+constexpr std::size_t fullWindowSamples = 30 * samplesPerSecond;
+// Speech runs at three or four tokens a second; a decode that goes on much longer is a model
+// repeating itself, which only costs time.
+constexpr double maxTokensPerSecond = 12;
+
+void silenceLogging() {
+    static std::once_flag silenced;
+    std::call_once(silenced,
+                   [] { whisper_log_set([](ggml_log_level, const char*, void*) {}, nullptr); });
+}
+
+struct StateDeleter {
+    void operator()(whisper_state* state) const { whisper_free_state(state); }
+};
+
+// What ends a decode early: the task's cancel, and for a partial one the end of the audio,
+// after which only the final decode matters.
+struct Abandon {
+    RecognitionWorker& worker;
+    bool partial;
+    bool operator()() { return worker.isCancelled() || (partial && worker.request().closing()); }
+};
+
+whisper_full_params decodingParameters(const std::string& language, std::size_t samples,
+                                       Abandon& abandon) {
+    whisper_full_params parameters = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
+    parameters.n_threads =
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    parameters.language = language.c_str();
+    parameters.no_context = true;
+    parameters.print_progress = false;
+    parameters.print_realtime = false;
+    parameters.print_timestamps = false;
+    parameters.print_special = false;
+    parameters.suppress_blank = true;
+    parameters.suppress_nst = true;
+    parameters.temperature = 0;
+    parameters.temperature_inc = 0;
+    const double seconds = static_cast<double>(samples) / samplesPerSecond;
+    parameters.max_tokens = static_cast<int>(std::ceil(8 + seconds * maxTokensPerSecond));
+    if (samples < fullWindowSamples) {
+        parameters.audio_ctx =
+            static_cast<int>((samples + samplesPerEncoderFrame - 1) / samplesPerEncoderFrame);
+    }
+    parameters.abort_callback = [](void* data) { return (*static_cast<Abandon*>(data))(); };
+    parameters.abort_callback_user_data = &abandon;
+    return parameters;
+}
+
+// The transcript of `samples`, or none when the decode was abandoned.
+std::optional<RecognitionResult> transcribe(const WhisperModel& model, whisper_state* state,
+                                            const std::string& language,
+                                            const std::vector<float>& samples, bool final,
+                                            RecognitionWorker& worker) {
+    Abandon abandon{worker, !final};
+    whisper_full_params parameters = decodingParameters(language, samples.size(), abandon);
+    const int status = whisper_full_with_state(model.context(), state, parameters, samples.data(),
+                                               static_cast<int>(samples.size()));
+    if (abandon()) return std::nullopt;
+    if (status != 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    RecognitionResult result;
+    std::string text;
+    // Whisper's times are in hundredths of a second, and its last segment may be said to run
+    // to the end of its window rather than of the audio.
+    const double heard = static_cast<double>(samples.size()) / samplesPerSecond;
+    for (int i = 0; i < whisper_full_n_segments_from_state(state); ++i) {
+        text += whisper_full_get_segment_text_from_state(state, i);
+        const double end = std::min(heard, whisper_full_get_segment_t1_from_state(state, i) / 100.0);
+        const double start = std::min(end, whisper_full_get_segment_t0_from_state(state, i) / 100.0);
+        result.segments.push_back({start, end - start});
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    result.formattedString = first == std::string::npos ? "" : text.substr(first);
+    result.isFinal = final;
+    // The final result closes the one utterance a request is.
+    result.hasSpeechRecognitionMetadata = final;
+    return result;
+}
+
+}  // namespace
+
+std::shared_ptr<WhisperModel> WhisperModel::load(const std::string& path) {
+    silenceLogging();
+    whisper_context_params parameters = whisper_context_default_params();
+    parameters.use_gpu = false;
+    whisper_context* context =
+        whisper_init_from_file_with_params_no_state(path.c_str(), parameters);
+    if (context == nullptr) return nullptr;
+    return std::shared_ptr<WhisperModel>(new WhisperModel(context));
+}
+
+WhisperModel::~WhisperModel() {
+    whisper_free(context_);
+}
+
+void decodeWithWhisper(const WhisperModel& model, const std::string& language,
+                       RecognitionWorker& worker) {
+    std::unique_ptr<whisper_state, StateDeleter> state(whisper_init_state(model.context()));
+    if (!state) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    TapConversion input;
+    std::vector<float> heard;
+    std::size_t decodedUpTo = 0;
+    std::string partial;
+    while (true) {
+        QueuedAudioRequest::Collected audio = worker.request().collect(collectionInterval);
+        for (const AudioBuffer& buffer : audio.buffers) {
+            const std::vector<float> converted = input.add(buffer);
+            heard.insert(heard.end(), converted.begin(), converted.end());
+        }
+        if (audio.cancelled || worker.isCancelled()) return;
+        if (audio.ended) {
+            const std::vector<float> tail = input.finish();
+            heard.insert(heard.end(), tail.begin(), tail.end());
+            if (auto final = transcribe(model, state.get(), language, heard, true, worker)) {
+                worker.report(*final, std::nullopt);
+            }
+            return;
+        }
+        if (heard.size() < firstPartialSamples || heard.size() < decodedUpTo + partialStepSamples) {
+            continue;
+        }
+        decodedUpTo = heard.size();
+        std::optional<RecognitionResult> result =
+            transcribe(model, state.get(), language, heard, false, worker);
+        if (result && !result->formattedString.empty() && result->formattedString != partial) {
+            partial = result->formattedString;
+            worker.report(*result, std::nullopt);
+        }
+    }
+}
+
+}  // namespace lumora::platform

@@ -1,0 +1,108 @@
+#include "platform/linux/whisper_speech.h"
+
+#include <whisper.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/linux/queued_audio_request.h"
+#include "platform/linux/recognition_worker.h"
+#include "platform/linux/whisper_decoding.h"
+
+namespace lumora::platform {
+
+namespace {
+
+constexpr const char* modelUnloadable = "The speech recognition model could not be loaded.";
+const std::vector<std::string> englishLocales = {"en_US", "en_GB"};
+
+// "en_US" → "en".
+std::string languageOf(const std::string& locale) {
+    return locale.substr(0, locale.find('_'));
+}
+
+class WhisperRecognizer final : public SpeechRecognizer {
+  public:
+    // `model` is none when it cannot load; `problem` then says why.
+    WhisperRecognizer(std::shared_ptr<WhisperModel> model, std::string language,
+                      std::string problem)
+        : model_(std::move(model)), language_(std::move(language)), problem_(std::move(problem)) {}
+
+    bool isAvailable() override { return model_ != nullptr; }
+    bool supportsOnDeviceRecognition() override { return true; }
+
+    std::shared_ptr<RecognitionRequest> makeRequest() override {
+        return std::make_shared<QueuedAudioRequest>();
+    }
+
+    std::unique_ptr<RecognitionTask> start(std::shared_ptr<RecognitionRequest> request,
+                                           RecognitionHandler handler) override {
+        auto ours = std::dynamic_pointer_cast<QueuedAudioRequest>(std::move(request));
+        if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
+        return std::make_unique<RecognitionWorker>(
+            std::move(ours), std::move(handler),
+            [model = model_, language = language_, problem = problem_](RecognitionWorker& worker) {
+                if (!model) {
+                    worker.report(std::nullopt, problem);
+                    return;
+                }
+                decodeWithWhisper(*model, language, worker);
+            });
+    }
+
+  private:
+    const std::shared_ptr<WhisperModel> model_;
+    const std::string language_;
+    const std::string problem_;
+};
+
+}  // namespace
+
+WhisperSpeech::WhisperSpeech(const std::string& modelPath)
+    : check_(inspectWhisperModel(modelPath)) {}
+
+WhisperSpeech::~WhisperSpeech() = default;
+
+std::vector<std::string> WhisperSpeech::supportedLocales() {
+    if (!check_.model) return englishLocales;
+    if (!check_.model->multilingual) return englishLocales;
+    std::vector<std::string> languages;
+    for (int id = 0; id <= whisper_lang_max_id(); ++id)
+        languages.emplace_back(whisper_lang_str(id));
+    return languages;
+}
+
+std::unique_ptr<SpeechRecognizer> WhisperSpeech::recognizer(const std::string& localeIdentifier) {
+    std::string locale = localeIdentifier;
+    std::replace(locale.begin(), locale.end(), '-', '_');
+    const std::vector<std::string> locales = supportedLocales();
+    const bool known = std::find(locales.begin(), locales.end(), locale) != locales.end() ||
+                       (check_.model && check_.model->multilingual &&
+                        whisper_lang_id(languageOf(locale).c_str()) >= 0);
+    if (!known) return nullptr;
+    std::shared_ptr<WhisperModel> model = loaded();
+    return std::make_unique<WhisperRecognizer>(model, languageOf(locale),
+                                               check_.model ? modelUnloadable : check_.problem);
+}
+
+std::string WhisperSpeech::recognizerDescription() {
+    if (!check_.model) return "whisper.cpp: " + check_.problem;
+    const WhisperModelInfo& model = *check_.model;
+    std::string description = "whisper.cpp (" + model.size + ", " +
+                              (model.multilingual ? "multilingual" : "English") + ", " +
+                              model.weightType + ": " + model.path + ")";
+    return modelLoads() ? description : description + ": " + modelUnloadable;
+}
+
+bool WhisperSpeech::modelLoads() {
+    return loaded() != nullptr;
+}
+
+std::shared_ptr<WhisperModel> WhisperSpeech::loaded() {
+    if (!check_.model) return nullptr;
+    std::lock_guard lock(mutex_);
+    if (!loaded_) loaded_ = WhisperModel::load(check_.model->path);
+    return *loaded_;
+}
+
+}  // namespace lumora::platform
