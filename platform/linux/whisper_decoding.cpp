@@ -6,7 +6,6 @@
 #include <cmath>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/tap_conversion.h"
@@ -49,12 +48,19 @@ struct Abandon {
     bool operator()() { return worker.isCancelled() || (partial && worker.request().closing()); }
 };
 
-whisper_full_params decodingParameters(const std::string& language, std::size_t samples,
+// The decoding's settings for one stretch of audio.
+struct Decode {
+    const WhisperModel& model;
+    whisper_state* state;
+    const std::string& language;
+    int threads;
+};
+
+whisper_full_params decodingParameters(const Decode& decode, std::size_t samples,
                                        Abandon& abandon) {
     whisper_full_params parameters = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
-    parameters.n_threads =
-        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-    parameters.language = language.c_str();
+    parameters.n_threads = decode.threads;
+    parameters.language = decode.language.c_str();
     parameters.no_context = true;
     parameters.print_progress = false;
     parameters.print_realtime = false;
@@ -76,14 +82,13 @@ whisper_full_params decodingParameters(const std::string& language, std::size_t 
 }
 
 // The transcript of `samples`, or none when the decode was abandoned.
-std::optional<RecognitionResult> transcribe(const WhisperModel& model, whisper_state* state,
-                                            const std::string& language,
-                                            const std::vector<float>& samples, bool final,
-                                            RecognitionWorker& worker) {
+std::optional<RecognitionResult> transcribe(const Decode& decode, const std::vector<float>& samples,
+                                            bool final, RecognitionWorker& worker) {
     Abandon abandon{worker, !final};
-    whisper_full_params parameters = decodingParameters(language, samples.size(), abandon);
-    const int status = whisper_full_with_state(model.context(), state, parameters, samples.data(),
-                                               static_cast<int>(samples.size()));
+    whisper_full_params parameters = decodingParameters(decode, samples.size(), abandon);
+    whisper_state* state = decode.state;
+    const int status = whisper_full_with_state(decode.model.context(), state, parameters,
+                                               samples.data(), static_cast<int>(samples.size()));
     if (abandon()) return std::nullopt;
     if (status != 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
     RecognitionResult result;
@@ -93,8 +98,10 @@ std::optional<RecognitionResult> transcribe(const WhisperModel& model, whisper_s
     const double heard = static_cast<double>(samples.size()) / samplesPerSecond;
     for (int i = 0; i < whisper_full_n_segments_from_state(state); ++i) {
         text += whisper_full_get_segment_text_from_state(state, i);
-        const double end = std::min(heard, whisper_full_get_segment_t1_from_state(state, i) / 100.0);
-        const double start = std::min(end, whisper_full_get_segment_t0_from_state(state, i) / 100.0);
+        const double end =
+            std::min(heard, whisper_full_get_segment_t1_from_state(state, i) / 100.0);
+        const double start =
+            std::min(end, whisper_full_get_segment_t0_from_state(state, i) / 100.0);
         result.segments.push_back({start, end - start});
     }
     const std::size_t first = text.find_first_not_of(' ');
@@ -121,10 +128,11 @@ WhisperModel::~WhisperModel() {
     whisper_free(context_);
 }
 
-void decodeWithWhisper(const WhisperModel& model, const std::string& language,
+void decodeWithWhisper(const WhisperModel& model, const std::string& language, int threads,
                        RecognitionWorker& worker) {
     std::unique_ptr<whisper_state, StateDeleter> state(whisper_init_state(model.context()));
     if (!state) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    const Decode decode{model, state.get(), language, threads};
     TapConversion input;
     std::vector<float> heard;
     std::size_t decodedUpTo = 0;
@@ -139,7 +147,7 @@ void decodeWithWhisper(const WhisperModel& model, const std::string& language,
         if (audio.ended) {
             const std::vector<float> tail = input.finish();
             heard.insert(heard.end(), tail.begin(), tail.end());
-            if (auto final = transcribe(model, state.get(), language, heard, true, worker)) {
+            if (auto final = transcribe(decode, heard, true, worker)) {
                 worker.report(*final, std::nullopt);
             }
             return;
@@ -148,8 +156,7 @@ void decodeWithWhisper(const WhisperModel& model, const std::string& language,
             continue;
         }
         decodedUpTo = heard.size();
-        std::optional<RecognitionResult> result =
-            transcribe(model, state.get(), language, heard, false, worker);
+        std::optional<RecognitionResult> result = transcribe(decode, heard, false, worker);
         if (result && !result->formattedString.empty() && result->formattedString != partial) {
             partial = result->formattedString;
             worker.report(*result, std::nullopt);

@@ -31,9 +31,9 @@ class WhisperModel {
     whisper_context* context_;
 };
 
-// Decodes the worker's audio in `language` ("en", "de" …). Throws lumora::Error when the
-// audio cannot be converted or decoded.
-void decodeWithWhisper(const WhisperModel& model, const std::string& language,
+// Decodes the worker's audio in `language` ("en", "de" …) on `threads` threads. Throws
+// lumora::Error when the audio cannot be converted or decoded.
+void decodeWithWhisper(const WhisperModel& model, const std::string& language, int threads,
                        RecognitionWorker& worker);
 
 }  // namespace lumora::platform

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/linux/queued_audio_request.h"
 #include "platform/linux/recognition_worker.h"
@@ -24,9 +25,12 @@ std::string languageOf(const std::string& locale) {
 class WhisperRecognizer final : public SpeechRecognizer {
   public:
     // `model` is none when it cannot load; `problem` then says why.
-    WhisperRecognizer(std::shared_ptr<WhisperModel> model, std::string language,
+    WhisperRecognizer(std::shared_ptr<WhisperModel> model, std::string language, int threads,
                       std::string problem)
-        : model_(std::move(model)), language_(std::move(language)), problem_(std::move(problem)) {}
+        : model_(std::move(model)),
+          language_(std::move(language)),
+          threads_(threads),
+          problem_(std::move(problem)) {}
 
     bool isAvailable() override { return model_ != nullptr; }
     bool supportsOnDeviceRecognition() override { return true; }
@@ -41,25 +45,30 @@ class WhisperRecognizer final : public SpeechRecognizer {
         if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
         return std::make_unique<RecognitionWorker>(
             std::move(ours), std::move(handler),
-            [model = model_, language = language_, problem = problem_](RecognitionWorker& worker) {
+            [model = model_, language = language_, threads = threads_,
+             problem = problem_](RecognitionWorker& worker) {
                 if (!model) {
                     worker.report(std::nullopt, problem);
                     return;
                 }
-                decodeWithWhisper(*model, language, worker);
+                decodeWithWhisper(*model, language, threads, worker);
             });
     }
 
   private:
     const std::shared_ptr<WhisperModel> model_;
     const std::string language_;
+    const int threads_;
     const std::string problem_;
 };
 
 }  // namespace
 
-WhisperSpeech::WhisperSpeech(const std::string& modelPath)
-    : check_(inspectWhisperModel(modelPath)) {}
+WhisperSpeech::WhisperSpeech(const std::string& modelPath, int threads)
+    : check_(inspectWhisperModel(modelPath)),
+      threads_(threads > 0
+                   ? threads
+                   : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u))) {}
 
 WhisperSpeech::~WhisperSpeech() = default;
 
@@ -81,7 +90,7 @@ std::unique_ptr<SpeechRecognizer> WhisperSpeech::recognizer(const std::string& l
                         whisper_lang_id(languageOf(locale).c_str()) >= 0);
     if (!known) return nullptr;
     std::shared_ptr<WhisperModel> model = loaded();
-    return std::make_unique<WhisperRecognizer>(model, languageOf(locale),
+    return std::make_unique<WhisperRecognizer>(model, languageOf(locale), threads_,
                                                check_.model ? modelUnloadable : check_.problem);
 }
 

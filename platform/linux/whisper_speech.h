@@ -18,7 +18,8 @@ class WhisperModel;
 
 class WhisperSpeech final : public OnDeviceSpeech {
   public:
-    explicit WhisperSpeech(const std::string& modelPath);
+    // `threads` decode each stretch of audio; 0 chooses by the processor (up to four).
+    explicit WhisperSpeech(const std::string& modelPath, int threads = 0);
     ~WhisperSpeech() override;
 
     std::vector<std::string> supportedLocales() override;
@@ -31,6 +32,7 @@ class WhisperSpeech final : public OnDeviceSpeech {
     std::shared_ptr<WhisperModel> loaded();
 
     const WhisperModelCheck check_;
+    const int threads_;
     std::mutex mutex_;
     std::optional<std::shared_ptr<WhisperModel>> loaded_;
 };

@@ -10,6 +10,7 @@
 #include "runtime/base64.h"
 #include "tests/e2e/desktop_dialogue.h"
 #include "tests/support/spoken_phrase.h"
+#include "tests/support/whisper_test_model.h"
 
 namespace lumora {
 namespace {
@@ -106,6 +107,7 @@ TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
     EXPECT_EQ(availability[0]["recognition"], 3);
     EXPECT_EQ(availability[0]["speechLanguages"],
               (json::array({{{"code", "en-US"}, {"name", "English (United States)"}}})));
+    EXPECT_EQ(availability[0]["speechRecognizer"], "pocketsphinx (en_US)");
 
     std::vector<json> transcripts = eventsOf(result, "transcript");
     ASSERT_EQ(transcripts.size(), 1u) << result.out;
@@ -116,6 +118,37 @@ TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
     EXPECT_TRUE(std::any_of(previews.begin(), previews.end(), [](const json& event) {
         return event["text"] != "";
     })) << result.out;
+}
+
+// With a Whisper model installed, whisper.cpp takes the dictation: here one of the tiny shape
+// with random weights, whose words are nonsense but reach the editor the same way.
+TEST(RealDesktopSpeechTest, AnInstalledWhisperModelTakesTheDictation) {
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor editor = desktop.openEditor("Notes:");
+    desktop.pressKeys(editor, {"ctrl+End"});
+    std::map<std::string, std::string> environment = environmentOn(desktop);
+    environment["LUMORA_WHISPER_MODEL"] = test_support::tinyWhisperTestModel().path;
+    std::string saved;
+    auto result = testing::runDialogue(
+        helper(),
+        commandLine({{"command", "status"}, {"id", 0}}) +
+            commandLine(start(1, {{"mode", "dictation"}})),
+        {speakThenStop(desktop, 1), {inserted, "", 1, [&] { saved = desktop.savedText(editor); }}},
+        environment);
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    std::vector<json> availability = eventsOf(result, "availability");
+    ASSERT_EQ(availability.size(), 1u) << result.out;
+    EXPECT_EQ(
+        availability[0]["speechRecognizer"],
+        "whisper.cpp (tiny, English, f16: " + test_support::tinyWhisperTestModel().path + ")");
+    EXPECT_EQ(availability[0]["recognition"], 3);
+    EXPECT_EQ(availability[0]["speechLanguages"],
+              (json::array({{{"code", "en-GB"}, {"name", "English (United Kingdom)"}},
+                            {{"code", "en-US"}, {"name", "English (United States)"}}})));
+    std::vector<json> transcripts = eventsOf(result, "transcript");
+    ASSERT_EQ(transcripts.size(), 1u) << result.out;
+    EXPECT_NE(transcripts[0]["text"], "");
+    EXPECT_EQ(saved, "Notes:" + transcripts[0]["text"].get<std::string>());
 }
 
 // With Whisper the app transcribes: the helper streams what the microphone heard, all of it.
