@@ -26,9 +26,10 @@ constexpr std::size_t partialStepSamples = samplesPerSecond / 4;
 // The encoder's frames are 20 ms; thirty seconds fill its whole window.
 constexpr std::size_t samplesPerEncoderFrame = samplesPerSecond / 50;
 constexpr std::size_t fullWindowSamples = 30 * samplesPerSecond;
-// Speech runs at three or four tokens a second; a decode that goes on much longer is a model
+// Fast speech runs at five or six tokens a second; a decode that goes on much longer is a model
 // repeating itself, which only costs time.
-constexpr double maxTokensPerSecond = 12;
+constexpr int minTokenLimit = 16;
+constexpr double maxTokensPerSecond = 8;
 
 void silenceLogging() {
     static std::once_flag silenced;
@@ -62,6 +63,11 @@ whisper_full_params decodingParameters(const Decode& decode, std::size_t samples
     parameters.n_threads = decode.threads;
     parameters.language = decode.language.c_str();
     parameters.no_context = true;
+    // A request is one utterance: one segment a window, without timestamp tokens, so that the
+    // window is decoded once. With timestamps Whisper cuts it where a segment ends and encodes
+    // the rest again.
+    parameters.single_segment = true;
+    parameters.no_timestamps = true;
     parameters.print_progress = false;
     parameters.print_realtime = false;
     parameters.print_timestamps = false;
@@ -71,7 +77,8 @@ whisper_full_params decodingParameters(const Decode& decode, std::size_t samples
     parameters.temperature = 0;
     parameters.temperature_inc = 0;
     const double seconds = static_cast<double>(samples) / samplesPerSecond;
-    parameters.max_tokens = static_cast<int>(std::ceil(8 + seconds * maxTokensPerSecond));
+    parameters.max_tokens =
+        static_cast<int>(std::ceil(minTokenLimit + seconds * maxTokensPerSecond));
     if (samples < fullWindowSamples) {
         parameters.audio_ctx =
             static_cast<int>((samples + samplesPerEncoderFrame - 1) / samplesPerEncoderFrame);
