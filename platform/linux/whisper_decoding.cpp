@@ -100,16 +100,14 @@ std::optional<RecognitionResult> transcribe(const Decode& decode, const std::vec
     if (status != 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
     RecognitionResult result;
     std::string text;
-    // Whisper's times are in hundredths of a second, and its last segment may be said to run
-    // to the end of its window rather than of the audio.
+    // Without timestamp tokens each segment is one window of the audio, the last one ending
+    // with it.
     const double heard = static_cast<double>(samples.size()) / samplesPerSecond;
+    const double window = static_cast<double>(fullWindowSamples) / samplesPerSecond;
     for (int i = 0; i < whisper_full_n_segments_from_state(state); ++i) {
         text += whisper_full_get_segment_text_from_state(state, i);
-        const double end =
-            std::min(heard, whisper_full_get_segment_t1_from_state(state, i) / 100.0);
-        const double start =
-            std::min(end, whisper_full_get_segment_t0_from_state(state, i) / 100.0);
-        result.segments.push_back({start, end - start});
+        const double start = std::min(heard, i * window);
+        result.segments.push_back({start, std::min(heard, start + window) - start});
     }
     const std::size_t first = text.find_first_not_of(' ');
     result.formattedString = first == std::string::npos ? "" : text.substr(first);
