@@ -78,10 +78,15 @@ void PocketsphinxDecoder::process(std::span<const float> samples) {
     if (ps_process_raw(decoder_, pcm_.data(), pcm_.size(), FALSE, FALSE) < 0) {
         throw Error("Lumora", decodingFailedCode, decodingFailed);
     }
+    utterance_.insert(utterance_.end(), pcm_.begin(), pcm_.end());
 }
 
 void PocketsphinxDecoder::finish() {
-    if (ps_end_utt(decoder_) < 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    if (ps_end_utt(decoder_) < 0 || ps_start_utt(decoder_) < 0 ||
+        ps_process_raw(decoder_, utterance_.data(), utterance_.size(), FALSE, TRUE) < 0 ||
+        ps_end_utt(decoder_) < 0) {
+        throw Error("Lumora", decodingFailedCode, decodingFailed);
+    }
 }
 
 Hypothesis PocketsphinxDecoder::hypothesis() {

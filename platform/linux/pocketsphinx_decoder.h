@@ -1,8 +1,11 @@
 // One utterance decoded by pocketsphinx from 16 kHz mono audio, which it takes as 16-bit
 // samples: the best hypothesis so far while audio arrives, the final one once it ends, each
-// with its words' times. A decoder
-// decodes one utterance: it adapts to the voice and the line as it listens, so a fresh one
-// decodes a recording exactly as it decodes the same audio from a file. One thread uses it.
+// with its words' times. While audio arrives, pocketsphinx normalises each frame by a running
+// cepstral mean that starts from the model's prior and moves only after eight seconds, so
+// the first seconds of every recording are heard as through another microphone (a short
+// request can be lost whole); the final hypothesis therefore comes from the whole utterance
+// decoded again at once, normalised by its own mean, exactly as a file of it decodes. One
+// thread uses a decoder.
 #pragma once
 
 #include <cstdint>
@@ -43,8 +46,8 @@ class PocketsphinxDecoder {
     // Float samples in [-1, 1]; louder ones are clipped. Throws lumora::Error when the decoder
     // fails.
     void process(std::span<const float> samples);
-    // The audio has ended; the hypothesis is final from now on. Throws lumora::Error when the
-    // decoder fails.
+    // The audio has ended: decodes it all again, at about a sixth of its duration; the
+    // hypothesis is final from now on. Throws lumora::Error when the decoder fails.
     void finish();
     Hypothesis hypothesis();
 
@@ -55,6 +58,7 @@ class PocketsphinxDecoder {
     ps_decoder_s* decoder_;
     double framesPerSecond_;
     std::vector<std::int16_t> pcm_;
+    std::vector<std::int16_t> utterance_;  // everything processed so far
 };
 
 }  // namespace lumora::platform

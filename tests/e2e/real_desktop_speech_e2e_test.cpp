@@ -120,6 +120,34 @@ TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
     })) << result.out;
 }
 
+// A person's voice, not a synthetic one: the one recording whisper.cpp's release carries (a
+// famous inaugural sentence), dictated through the microphone. Until the final result came from
+// the whole utterance decoded at once, pocketsphinx heard its first seconds through the model's
+// prior cepstral mean and made nonsense of them ("and i got my arm acrobat").
+TEST(RealDesktopSpeechTest, ARecordedVoiceIsHeardAsWellAsItsFile) {
+    const auto recording =
+        SpokenPhrase::recorded(LUMORA_SPEECH_RECORDING,
+                               "And so my fellow Americans, ask not what your country can do "
+                               "for you, ask what you can do for your country.");
+    TestDesktop& desktop = TestDesktop::shared();
+    TestDesktop::Editor editor = desktop.openEditor("");
+    auto result = testing::runDialogue(
+        helper(), commandLine(start(1, {{"mode", "dictation"}})),
+        {{listening, commandLine(stop(1)), 1, [&] { desktop.play(recording->path()); }},
+         {inserted, ""}},
+        environmentOn(desktop));
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    std::vector<json> transcripts = eventsOf(result, "transcript");
+    ASSERT_EQ(transcripts.size(), 1u) << result.out;
+    const std::string transcript = transcripts[0]["text"];
+    const std::size_t offline = recording->wordsMatched(recording->offlineTranscript());
+    EXPECT_GE(offline, 15u) << recording->offlineTranscript();
+    // Within a tenth of the file's own figure.
+    EXPECT_GE(10 * recording->wordsMatched(transcript), 9 * offline)
+        << "heard \"" << transcript << "\", from the file \"" << recording->offlineTranscript()
+        << "\"";
+}
+
 // With a Whisper model installed, whisper.cpp takes the dictation: here one of the tiny shape
 // with random weights, whose words are nonsense but reach the editor the same way.
 TEST(RealDesktopSpeechTest, AnInstalledWhisperModelTakesTheDictation) {

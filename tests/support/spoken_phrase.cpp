@@ -105,16 +105,38 @@ std::vector<std::string> wordsOf(const std::string& text) {
     return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
 }
 
-}  // namespace
-
-SpokenPhrase::SpokenPhrase(std::string text) : words_(wordsOf(text)) {
+std::string newFolder() {
     std::string pattern = (fs::temp_directory_path() / "lumora-phrase-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("spoken phrase: cannot create a folder");
     }
-    folder_ = pattern;
-    path_ = (fs::path(folder_) / "phrase.wav").string();
+    return pattern;
+}
+
+}  // namespace
+
+SpokenPhrase::SpokenPhrase(std::string text)
+    : folder_(newFolder()),
+      path_((fs::path(folder_) / "phrase.wav").string()),
+      words_(wordsOf(text)) {
     run({"espeak-ng", "-v", voice, "-s", wordsPerMinute, "-w", path_, text});
+    hear();
+}
+
+SpokenPhrase::SpokenPhrase(Recording, const std::string& recording, std::string text)
+    : folder_(newFolder()),
+      path_((fs::path(folder_) / "phrase.wav").string()),
+      words_(wordsOf(text)) {
+    run({"mpg123", "-q", "--mono", "-w", path_, recording});
+    hear();
+}
+
+std::unique_ptr<SpokenPhrase> SpokenPhrase::recorded(const std::string& recording,
+                                                     std::string text) {
+    return std::unique_ptr<SpokenPhrase>(new SpokenPhrase(Recording{}, recording, std::move(text)));
+}
+
+void SpokenPhrase::hear() {
     audio_ = readWav(path_);
     offlineTranscript_ = decodeOffline(audio_, tapBuffers());
 }

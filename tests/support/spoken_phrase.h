@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "platform/audio.h"
@@ -14,6 +15,9 @@ class SpokenPhrase {
   public:
     // Throws std::runtime_error when espeak-ng cannot speak it or the model does not load.
     explicit SpokenPhrase(std::string text);
+    // A person's recording of `text`, in any format mpg123 reads (MP3). Throws
+    // std::runtime_error when it cannot be read or the model does not load.
+    static std::unique_ptr<SpokenPhrase> recorded(const std::string& recording, std::string text);
     ~SpokenPhrase();
     SpokenPhrase(const SpokenPhrase&) = delete;
     SpokenPhrase& operator=(const SpokenPhrase&) = delete;
@@ -30,6 +34,11 @@ class SpokenPhrase {
     std::size_t wordsMatched(const std::string& transcript) const;
 
   private:
+    struct Recording {};
+    SpokenPhrase(Recording, const std::string& recording, std::string text);
+    // Reads the WAV file at path_ and decodes it offline.
+    void hear();
+
     std::string folder_;
     std::string path_;
     std::vector<std::string> words_;
