@@ -1,43 +1,11 @@
 #include "platform/linux/pocketsphinx_speech.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "platform/linux/pocketsphinx_decoder.h"
 #include "platform/linux/pocketsphinx_task.h"
-#include "platform/linux/queued_audio_request.h"
 
 namespace lumora::platform {
-
-namespace {
-
-class PocketsphinxRecognizer final : public SpeechRecognizer {
-  public:
-    PocketsphinxRecognizer(PocketsphinxModel model, bool available)
-        : model_(std::move(model)), available_(available) {}
-
-    bool isAvailable() override { return available_; }
-    bool supportsOnDeviceRecognition() override { return true; }
-
-    std::shared_ptr<RecognitionRequest> makeRequest() override {
-        return std::make_shared<QueuedAudioRequest>();
-    }
-
-    std::unique_ptr<RecognitionTask> start(std::shared_ptr<RecognitionRequest> request,
-                                           RecognitionHandler handler) override {
-        auto ours = std::dynamic_pointer_cast<QueuedAudioRequest>(std::move(request));
-        if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
-        return std::make_unique<RecognitionWorker>(
-            std::move(ours), std::move(handler),
-            [model = model_](RecognitionWorker& worker) { decodeWithPocketsphinx(model, worker); });
-    }
-
-  private:
-    const PocketsphinxModel model_;
-    const bool available_;
-};
-
-}  // namespace
 
 std::vector<std::string> PocketsphinxSpeech::supportedLocales() {
     std::vector<std::string> locales;
@@ -52,7 +20,9 @@ std::unique_ptr<SpeechRecognizer> PocketsphinxSpeech::recognizer(
     auto model = std::find_if(models_.begin(), models_.end(),
                               [&](const PocketsphinxModel& m) { return m.locale == locale; });
     if (model == models_.end()) return nullptr;
-    return std::make_unique<PocketsphinxRecognizer>(*model, loads(*model));
+    return std::make_unique<QueuedAudioRecognizer>(
+        loads(*model),
+        [model = *model](RecognitionWorker& worker) { decodeWithPocketsphinx(model, worker); });
 }
 
 std::string PocketsphinxSpeech::recognizerDescription() {

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <exception>
+#include <stdexcept>
 
 #include "runtime/error.h"
 
@@ -58,6 +59,17 @@ void RecognitionWorker::run() {
     }
     // Audio that arrives once the worker is done would only pile up.
     request_->cancel();
+}
+
+std::shared_ptr<RecognitionRequest> QueuedAudioRecognizer::makeRequest() {
+    return std::make_shared<QueuedAudioRequest>();
+}
+
+std::unique_ptr<RecognitionTask> QueuedAudioRecognizer::start(
+    std::shared_ptr<RecognitionRequest> request, RecognitionHandler handler) {
+    auto ours = std::dynamic_pointer_cast<QueuedAudioRequest>(std::move(request));
+    if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
+    return std::make_unique<RecognitionWorker>(std::move(ours), std::move(handler), decoding_);
 }
 
 }  // namespace lumora::platform

@@ -47,4 +47,22 @@ class RecognitionWorker final : public RecognitionTask {
     std::thread worker_;
 };
 
+// A recogniser whose tasks are workers running `decoding` over a queued request.
+class QueuedAudioRecognizer final : public SpeechRecognizer {
+  public:
+    QueuedAudioRecognizer(bool available, RecognitionWorker::Decoding decoding)
+        : available_(available), decoding_(std::move(decoding)) {}
+
+    bool isAvailable() override { return available_; }
+    bool supportsOnDeviceRecognition() override { return true; }
+    std::shared_ptr<RecognitionRequest> makeRequest() override;
+    // Throws std::invalid_argument for a request another recogniser made.
+    std::unique_ptr<RecognitionTask> start(std::shared_ptr<RecognitionRequest> request,
+                                           RecognitionHandler handler) override;
+
+  private:
+    const bool available_;
+    const RecognitionWorker::Decoding decoding_;
+};
+
 }  // namespace lumora::platform

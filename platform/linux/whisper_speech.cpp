@@ -3,10 +3,8 @@
 #include <whisper.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <thread>
 
-#include "platform/linux/queued_audio_request.h"
 #include "platform/linux/recognition_worker.h"
 #include "platform/linux/whisper_decoding.h"
 
@@ -21,46 +19,6 @@ const std::vector<std::string> englishLocales = {"en_US", "en_GB"};
 std::string languageOf(const std::string& locale) {
     return locale.substr(0, locale.find('_'));
 }
-
-class WhisperRecognizer final : public SpeechRecognizer {
-  public:
-    // `model` is none when it cannot load; `problem` then says why.
-    WhisperRecognizer(std::shared_ptr<WhisperModel> model, std::string language, int threads,
-                      std::string problem)
-        : model_(std::move(model)),
-          language_(std::move(language)),
-          threads_(threads),
-          problem_(std::move(problem)) {}
-
-    bool isAvailable() override { return model_ != nullptr; }
-    bool supportsOnDeviceRecognition() override { return true; }
-
-    std::shared_ptr<RecognitionRequest> makeRequest() override {
-        return std::make_shared<QueuedAudioRequest>();
-    }
-
-    std::unique_ptr<RecognitionTask> start(std::shared_ptr<RecognitionRequest> request,
-                                           RecognitionHandler handler) override {
-        auto ours = std::dynamic_pointer_cast<QueuedAudioRequest>(std::move(request));
-        if (!ours) throw std::invalid_argument("The request was not made by this recognizer");
-        return std::make_unique<RecognitionWorker>(
-            std::move(ours), std::move(handler),
-            [model = model_, language = language_, threads = threads_,
-             problem = problem_](RecognitionWorker& worker) {
-                if (!model) {
-                    worker.report(std::nullopt, problem);
-                    return;
-                }
-                decodeWithWhisper(*model, language, threads, worker);
-            });
-    }
-
-  private:
-    const std::shared_ptr<WhisperModel> model_;
-    const std::string language_;
-    const int threads_;
-    const std::string problem_;
-};
 
 }  // namespace
 
@@ -90,8 +48,16 @@ std::unique_ptr<SpeechRecognizer> WhisperSpeech::recognizer(const std::string& l
                         whisper_lang_id(languageOf(locale).c_str()) >= 0);
     if (!known) return nullptr;
     std::shared_ptr<WhisperModel> model = loaded();
-    return std::make_unique<WhisperRecognizer>(model, languageOf(locale), threads_,
-                                               check_.model ? modelUnloadable : check_.problem);
+    const std::string problem = check_.model ? modelUnloadable : check_.problem;
+    return std::make_unique<QueuedAudioRecognizer>(
+        model != nullptr, [model, language = languageOf(locale), threads = threads_,
+                           problem](RecognitionWorker& worker) {
+            if (!model) {
+                worker.report(std::nullopt, problem);
+                return;
+            }
+            decodeWithWhisper(*model, language, threads, worker);
+        });
 }
 
 std::string WhisperSpeech::recognizerDescription() {
