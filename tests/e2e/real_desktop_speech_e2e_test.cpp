@@ -85,20 +85,35 @@ std::vector<float> whisperAudio(const testing::ProcessResult& result) {
     return samples;
 }
 
-// A dictation spoken into the editor: partial transcripts while the user speaks, the final one
-// typed at the caret; the availability report names what works.
-TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
+struct Dictated {
+    testing::ProcessResult result;
+    std::string saved;  // the note's text once the dictation is in
+};
+
+// After a status report, the user dictates the phrase at the end of a note.
+Dictated dictateIntoANote(const std::string& note,
+                          const std::map<std::string, std::string>& settings = {}) {
     TestDesktop& desktop = TestDesktop::shared();
-    const std::string note = "Notes:";
     TestDesktop::Editor editor = desktop.openEditor(note);
     desktop.pressKeys(editor, {"ctrl+End"});
-    std::string saved;
-    auto result = testing::runDialogue(
+    std::map<std::string, std::string> environment = environmentOn(desktop);
+    environment.insert(settings.begin(), settings.end());
+    Dictated dictated;
+    dictated.result = testing::runDialogue(
         helper(),
         commandLine({{"command", "status"}, {"id", 0}}) +
             commandLine(start(1, {{"mode", "dictation"}})),
-        {speakThenStop(desktop, 1), {inserted, "", 1, [&] { saved = desktop.savedText(editor); }}},
-        environmentOn(desktop));
+        {speakThenStop(desktop, 1),
+         {inserted, "", 1, [&] { dictated.saved = desktop.savedText(editor); }}},
+        environment);
+    return dictated;
+}
+
+// A dictation spoken into the editor: partial transcripts while the user speaks, the final one
+// typed at the caret; the availability report names what works.
+TEST(RealDesktopSpeechTest, ADictationIsHeardAndTypedIntoTheEditor) {
+    const std::string note = "Notes:";
+    auto [result, saved] = dictateIntoANote(note);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     std::vector<json> availability = eventsOf(result, "availability");
@@ -151,18 +166,8 @@ TEST(RealDesktopSpeechTest, ARecordedVoiceIsHeardAsWellAsItsFile) {
 // With a Whisper model installed, whisper.cpp takes the dictation: here one of the tiny shape
 // with random weights, whose words are nonsense but reach the editor the same way.
 TEST(RealDesktopSpeechTest, AnInstalledWhisperModelTakesTheDictation) {
-    TestDesktop& desktop = TestDesktop::shared();
-    TestDesktop::Editor editor = desktop.openEditor("Notes:");
-    desktop.pressKeys(editor, {"ctrl+End"});
-    std::map<std::string, std::string> environment = environmentOn(desktop);
-    environment["LUMORA_WHISPER_MODEL"] = test_support::tinyWhisperTestModel().path;
-    std::string saved;
-    auto result = testing::runDialogue(
-        helper(),
-        commandLine({{"command", "status"}, {"id", 0}}) +
-            commandLine(start(1, {{"mode", "dictation"}})),
-        {speakThenStop(desktop, 1), {inserted, "", 1, [&] { saved = desktop.savedText(editor); }}},
-        environment);
+    auto [result, saved] = dictateIntoANote(
+        "Notes:", {{"LUMORA_WHISPER_MODEL", test_support::tinyWhisperTestModel().path}});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     std::vector<json> availability = eventsOf(result, "availability");
     ASSERT_EQ(availability.size(), 1u) << result.out;
