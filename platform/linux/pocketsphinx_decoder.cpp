@@ -7,14 +7,15 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/linux/recognition_worker.h"
 #include "runtime/error.h"
 
 namespace lumora::platform {
 
 namespace {
 
-constexpr int decodingFailedCode = 4;
-constexpr const char* decodingFailed = "The speech recognizer could not decode the audio.";
+using RecognitionFailures::decodingFailed;
+using RecognitionFailures::decodingFailedCode;
 
 // Pocketsphinx writes its progress to standard error, and its log file is one for the whole
 // process, replaced (and the old one closed) by every decoder that names one: so no decoder

@@ -8,10 +8,6 @@ namespace lumora::platform {
 
 namespace {
 
-constexpr const char* modelUnloadable = "The speech recognition model could not be loaded.";
-// About the pace of the microphone's buffers (1,024 frames last 21 ms at 48 kHz).
-constexpr std::chrono::milliseconds collectionInterval{20};
-
 RecognitionResult resultOf(const Hypothesis& hypothesis, bool final) {
     RecognitionResult result;
     result.formattedString = hypothesis.text;
@@ -31,13 +27,13 @@ void decodeWithPocketsphinx(const PocketsphinxModel& model, RecognitionWorker& w
     // audio queues meanwhile and is decoded faster than it is spoken.
     std::unique_ptr<PocketsphinxDecoder> decoder = PocketsphinxDecoder::load(model);
     if (!decoder) {
-        worker.report(std::nullopt, modelUnloadable);
+        worker.report(std::nullopt, RecognitionFailures::modelUnloadable);
         return;
     }
     TapConversion input;
     std::string partial;
     while (true) {
-        QueuedAudioRequest::Collected audio = worker.request().collect(collectionInterval);
+        QueuedAudioRequest::Collected audio = worker.request().collect(audioCollectionInterval);
         for (const AudioBuffer& buffer : audio.buffers) {
             if (worker.isCancelled()) return;
             decoder->process(input.add(buffer));
@@ -45,6 +41,8 @@ void decodeWithPocketsphinx(const PocketsphinxModel& model, RecognitionWorker& w
         if (audio.cancelled) return;
         if (audio.ended) {
             decoder->process(input.finish());
+            // The second pass takes a sixth of the utterance's time: not for a cancelled one.
+            if (worker.isCancelled()) return;
             decoder->finish();
             worker.report(resultOf(decoder->hypothesis(), true), std::nullopt);
             return;

@@ -29,8 +29,8 @@ class QueuedAudioRequest final : public RecognitionRequest {
     // queued. After a cancel nothing more is queued.
     Collected collect(std::chrono::milliseconds interval);
     void cancel();
-    // Whether the audio has ended (or the request was cancelled) since the last collect: a
-    // decoder may drop work the end makes moot.
+    // Whether the audio has ended or the request was cancelled, whether or not a collect has
+    // seen it yet: a decoder may drop work the end makes moot.
     bool closing();
 
   private:

@@ -4,6 +4,7 @@
 // may cancel the task but not destroy it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,13 +15,24 @@
 
 namespace lumora::platform {
 
+// What the recognisers' decodings share.
+namespace RecognitionFailures {
+inline constexpr const char* modelUnloadable = "The speech recognition model could not be loaded.";
+inline constexpr int decodingFailedCode = 4;
+inline constexpr const char* decodingFailed = "The speech recognizer could not decode the audio.";
+}  // namespace RecognitionFailures
+
+// About the pace of the microphone's buffers (1,024 frames last 21 ms at 48 kHz).
+inline constexpr std::chrono::milliseconds audioCollectionInterval{20};
+
 class RecognitionWorker final : public RecognitionTask {
   public:
     using Decoding = std::function<void(RecognitionWorker& worker)>;
 
     RecognitionWorker(std::shared_ptr<QueuedAudioRequest> request, RecognitionHandler handler,
                       Decoding decoding);
-    // Cancels, then waits for the worker, which stops at its next buffer.
+    // Cancels, then waits for the worker, which stops at its next buffer or, in the middle of a
+    // decode, when the recogniser next looks (whisper.cpp between its passes).
     ~RecognitionWorker() override;
     RecognitionWorker(const RecognitionWorker&) = delete;
     RecognitionWorker& operator=(const RecognitionWorker&) = delete;

@@ -14,11 +14,7 @@
 namespace lumora::platform {
 namespace {
 
-constexpr int decodingFailedCode = 4;
-constexpr const char* decodingFailed = "The speech recognizer could not decode the audio.";
 constexpr std::size_t samplesPerSecond = WHISPER_SAMPLE_RATE;
-// About the pace of the microphone's buffers (1,024 frames last 21 ms at 48 kHz).
-constexpr std::chrono::milliseconds collectionInterval{20};
 // Whisper says little of less than half a second, and a new partial result for less than a
 // quarter second more would cost a decode for a word at most.
 constexpr std::size_t firstPartialSamples = samplesPerSecond / 2;
@@ -31,10 +27,9 @@ constexpr std::size_t fullWindowSamples = 30 * samplesPerSecond;
 constexpr int minTokenLimit = 16;
 constexpr double maxTokensPerSecond = 8;
 
-void silenceLogging() {
-    static std::once_flag silenced;
-    std::call_once(silenced,
-                   [] { whisper_log_set([](ggml_log_level, const char*, void*) {}, nullptr); });
+Error decodingFailure() {
+    return Error("Lumora", RecognitionFailures::decodingFailedCode,
+                 RecognitionFailures::decodingFailed);
 }
 
 struct StateDeleter {
@@ -97,17 +92,20 @@ std::optional<RecognitionResult> transcribe(const Decode& decode, const std::vec
     const int status = whisper_full_with_state(decode.model.context(), state, parameters,
                                                samples.data(), static_cast<int>(samples.size()));
     if (abandon()) return std::nullopt;
-    if (status != 0) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    if (status != 0) throw decodingFailure();
     RecognitionResult result;
     std::string text;
-    // Without timestamp tokens each segment is one window of the audio, the last one ending
-    // with it.
+    // Without timestamp tokens a segment is what one window of the audio said, ending where
+    // the window does (Whisper's times are in hundredths of a second); windows that said
+    // nothing leave none.
     const double heard = static_cast<double>(samples.size()) / samplesPerSecond;
-    const double window = static_cast<double>(fullWindowSamples) / samplesPerSecond;
+    double previousEnd = 0;
     for (int i = 0; i < whisper_full_n_segments_from_state(state); ++i) {
         text += whisper_full_get_segment_text_from_state(state, i);
-        const double start = std::min(heard, i * window);
-        result.segments.push_back({start, std::min(heard, start + window) - start});
+        const double end = std::clamp(whisper_full_get_segment_t1_from_state(state, i) / 100.0,
+                                      previousEnd, heard);
+        result.segments.push_back({previousEnd, end - previousEnd});
+        previousEnd = end;
     }
     const std::size_t first = text.find_first_not_of(' ');
     result.formattedString = first == std::string::npos ? "" : text.substr(first);
@@ -119,8 +117,14 @@ std::optional<RecognitionResult> transcribe(const Decode& decode, const std::vec
 
 }  // namespace
 
+void silenceWhisperLogging() {
+    static std::once_flag silenced;
+    std::call_once(silenced,
+                   [] { whisper_log_set([](ggml_log_level, const char*, void*) {}, nullptr); });
+}
+
 std::shared_ptr<WhisperModel> WhisperModel::load(const std::string& path) {
-    silenceLogging();
+    silenceWhisperLogging();
     whisper_context_params parameters = whisper_context_default_params();
     parameters.use_gpu = false;
     whisper_context* context =
@@ -136,14 +140,14 @@ WhisperModel::~WhisperModel() {
 void decodeWithWhisper(const WhisperModel& model, const std::string& language, int threads,
                        RecognitionWorker& worker) {
     std::unique_ptr<whisper_state, StateDeleter> state(whisper_init_state(model.context()));
-    if (!state) throw Error("Lumora", decodingFailedCode, decodingFailed);
+    if (!state) throw decodingFailure();
     const Decode decode{model, state.get(), language, threads};
     TapConversion input;
     std::vector<float> heard;
     std::size_t decodedUpTo = 0;
     std::string partial;
     while (true) {
-        QueuedAudioRequest::Collected audio = worker.request().collect(collectionInterval);
+        QueuedAudioRequest::Collected audio = worker.request().collect(audioCollectionInterval);
         for (const AudioBuffer& buffer : audio.buffers) {
             const std::vector<float> converted = input.add(buffer);
             heard.insert(heard.end(), converted.begin(), converted.end());
@@ -157,7 +161,9 @@ void decodeWithWhisper(const WhisperModel& model, const std::string& language, i
             }
             return;
         }
-        if (heard.size() < firstPartialSamples || heard.size() < decodedUpTo + partialStepSamples) {
+        // Once the audio has ended only the final decode matters.
+        if (heard.size() < firstPartialSamples || heard.size() < decodedUpTo + partialStepSamples ||
+            worker.request().closing()) {
             continue;
         }
         decodedUpTo = heard.size();

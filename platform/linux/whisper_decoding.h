@@ -15,6 +15,10 @@ struct whisper_context;
 
 namespace lumora::platform {
 
+// whisper.cpp and ggml write their progress to standard error, which is the app's log: once,
+// before anything of theirs runs, they are told to keep quiet.
+void silenceWhisperLogging();
+
 // A model whisper.cpp has loaded, shared by the tasks; each decode has its own state.
 class WhisperModel {
   public:

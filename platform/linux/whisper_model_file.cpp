@@ -3,7 +3,6 @@
 #include <ggml.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -19,16 +18,20 @@ constexpr std::uint32_t ggmlMagic = 0x67676d6c;  // "ggml"
 constexpr std::int32_t multilingualVocabulary = 51865;
 // ftype carries the quantisation version above this factor.
 constexpr std::int32_t quantisationVersionFactor = 1000;
-// Sanity bounds that no real model comes near, so that a foreign file cannot make the walk
-// allocate or loop without end.
-constexpr std::int32_t maxLayers = 256;
-constexpr std::int32_t maxVocabulary = 1 << 20;
+// What every Whisper model has, and whisper.cpp assumes without checking: a file that differs
+// makes it write past its buffers, index past its vocabulary or fail an allocation it does not
+// look at. The vocabularies are English-only, multilingual, and large-v3's.
+constexpr std::int32_t vocabularies[] = {51864, 51865, 51866};
+constexpr std::int32_t widths[] = {384, 512, 768, 1024, 1280};
+constexpr std::int32_t headWidth = 64;
+constexpr std::int32_t maxLayers = 32;
+constexpr std::int32_t audioContext = 1500;  // thirty seconds of audio
+constexpr std::int32_t textContext = 448;
+constexpr std::int32_t filterBins = 201;  // a 400-sample FFT's
+// Bounds no real model comes near, so that a foreign file cannot make the walk allocate or loop
+// without end.
 constexpr std::int32_t maxNameBytes = 256;
 constexpr std::int32_t maxTokenBytes = 1 << 16;
-constexpr std::int32_t maxAudioContext = 1500;  // thirty seconds of audio
-constexpr std::int32_t maxTextContext = 448;
-constexpr std::int32_t maxHeads = 64;
-constexpr std::int32_t maxFilterBins = 4096;
 
 struct Hyperparameters {
     std::int32_t vocabulary, audioContext, audioState, audioHeads, audioLayers;
@@ -76,21 +79,22 @@ class Reader {
 // What whisper.cpp asserts, or assumes, of a model's shape: a file that breaks it would end
 // the process instead of failing to load.
 bool loadable(const Hyperparameters& h) {
-    auto within = [](std::int32_t value, std::int32_t low, std::int32_t high) {
-        return value >= low && value <= high;
+    auto oneOf = [](std::int32_t value, const auto& allowed) {
+        return std::find(std::begin(allowed), std::end(allowed), value) != std::end(allowed);
     };
-    return within(h.vocabulary, 1, maxVocabulary) && within(h.audioLayers, 1, maxLayers) &&
-           within(h.textLayers, 1, maxLayers) && within(h.audioContext, 1, maxAudioContext) &&
-           within(h.textContext, 1, maxTextContext) && within(h.audioHeads, 1, maxHeads) &&
-           within(h.textHeads, 1, maxHeads) && h.audioState > 0 && h.textState == h.audioState &&
-           h.audioState % h.audioHeads == 0 && h.textState % h.textHeads == 0 &&
+    return oneOf(h.vocabulary, vocabularies) && oneOf(h.audioState, widths) &&
+           h.textState == h.audioState && h.audioHeads == h.audioState / headWidth &&
+           h.textHeads == h.textState / headWidth && h.audioLayers >= 1 &&
+           h.audioLayers <= maxLayers && h.textLayers >= 1 && h.textLayers <= maxLayers &&
+           h.audioContext == audioContext && h.textContext == textContext &&
            (h.mels == 80 || h.mels == 128);
 }
 
-// The file types whisper.cpp turns into a weight type; any other aborts its loader.
+// The file types whisper.cpp's own tool writes: floats, and the classic and k-quantisations.
+// ggml turns any other into no weight type and aborts.
 bool knownWeightType(std::int32_t fileType) {
-    return (fileType >= GGML_FTYPE_ALL_F32 && fileType <= GGML_FTYPE_MOSTLY_Q4_1) ||
-           (fileType >= GGML_FTYPE_MOSTLY_Q8_0 && fileType <= GGML_FTYPE_MOSTLY_Q1_0);
+    constexpr std::int32_t known[] = {0, 1, 2, 3, 7, 8, 9, 10, 11, 12, 13, 14};
+    return std::find(std::begin(known), std::end(known), fileType) != std::end(known);
 }
 
 std::string sizeName(std::int32_t audioLayers) {
@@ -126,15 +130,23 @@ std::optional<std::string> skipTensor(Reader& reader) {
         type >= GGML_TYPE_COUNT || ggml_blck_size(static_cast<ggml_type>(type)) == 0) {
         return "a tensor's header is not one whisper.cpp reads";
     }
+    const auto ggmlType = static_cast<ggml_type>(type);
     std::uint64_t elements = 1;
     for (int d = 0; d < dimensions; ++d) {
         const auto extent = reader.value<std::int32_t>();
-        if (extent < 1) return "a tensor's header is not one whisper.cpp reads";
-        elements *= static_cast<std::uint64_t>(extent);
+        if (extent < 1 ||
+            __builtin_mul_overflow(elements, static_cast<std::uint64_t>(extent), &elements)) {
+            return "a tensor's header is not one whisper.cpp reads";
+        }
+    }
+    const std::uint64_t block = ggml_blck_size(ggmlType);
+    if (elements % block != 0) return "a tensor's header is not one whisper.cpp reads";
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(elements / block, ggml_type_size(ggmlType), &bytes)) {
+        return "a tensor's header is not one whisper.cpp reads";
     }
     reader.skip(static_cast<std::uint64_t>(nameBytes));
-    const auto ggmlType = static_cast<ggml_type>(type);
-    reader.skip(elements / ggml_blck_size(ggmlType) * ggml_type_size(ggmlType));
+    reader.skip(bytes);
     if (!reader.whole()) return "it ends inside a tensor";
     return std::nullopt;
 }
@@ -156,14 +168,14 @@ WhisperModelCheck inspectWhisperModel(const std::string& path) {
     const auto h = reader.value<Hyperparameters>();
     const std::int32_t weightType = h.fileType % quantisationVersionFactor;
     const auto filterMels = reader.value<std::int32_t>();
-    const auto filterBins = reader.value<std::int32_t>();
+    const auto filterBinsRead = reader.value<std::int32_t>();
     if (!reader.whole() || !loadable(h) || !knownWeightType(weightType) || filterMels != h.mels ||
-        filterBins < 1 || filterBins > maxFilterBins) {
+        filterBinsRead != filterBins) {
         return problem(path, "is not a Whisper model whisper.cpp can load");
     }
     reader.skip(std::uint64_t{sizeof(float)} * filterMels * filterBins);
     const auto tokens = reader.value<std::int32_t>();
-    if (tokens < 0 || tokens > maxVocabulary) {
+    if (tokens < 0 || tokens > h.vocabulary) {
         return problem(path, "is not a Whisper model whisper.cpp can load");
     }
     for (std::int32_t t = 0; reader.whole() && t < tokens; ++t) {

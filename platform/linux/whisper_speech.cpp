@@ -12,7 +12,6 @@ namespace lumora::platform {
 
 namespace {
 
-constexpr const char* modelUnloadable = "The speech recognition model could not be loaded.";
 const std::vector<std::string> englishLocales = {"en_US", "en_GB"};
 
 // "en_US" → "en".
@@ -26,13 +25,15 @@ WhisperSpeech::WhisperSpeech(const std::string& modelPath, int threads)
     : check_(inspectWhisperModel(modelPath)),
       threads_(threads > 0
                    ? threads
-                   : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u))) {}
+                   : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u))) {
+    // whisper.cpp logs even when it is only asked for a language's id.
+    silenceWhisperLogging();
+}
 
 WhisperSpeech::~WhisperSpeech() = default;
 
 std::vector<std::string> WhisperSpeech::supportedLocales() {
-    if (!check_.model) return englishLocales;
-    if (!check_.model->multilingual) return englishLocales;
+    if (!check_.model || !check_.model->multilingual) return englishLocales;
     std::vector<std::string> languages;
     for (int id = 0; id <= whisper_lang_max_id(); ++id)
         languages.emplace_back(whisper_lang_str(id));
@@ -48,7 +49,8 @@ std::unique_ptr<SpeechRecognizer> WhisperSpeech::recognizer(const std::string& l
                         whisper_lang_id(languageOf(locale).c_str()) >= 0);
     if (!known) return nullptr;
     std::shared_ptr<WhisperModel> model = loaded();
-    const std::string problem = check_.model ? modelUnloadable : check_.problem;
+    const std::string problem =
+        check_.model ? RecognitionFailures::modelUnloadable : check_.problem;
     return std::make_unique<QueuedAudioRecognizer>(
         model != nullptr, [model, language = languageOf(locale), threads = threads_,
                            problem](RecognitionWorker& worker) {
@@ -66,7 +68,10 @@ std::string WhisperSpeech::recognizerDescription() {
     std::string description = "whisper.cpp (" + model.size + ", " +
                               (model.multilingual ? "multilingual" : "English") + ", " +
                               model.weightType + ": " + model.path + ")";
-    return modelLoads() ? description : description + ": " + modelUnloadable;
+    // Described without loading it: a status report must not wait for a large model.
+    std::lock_guard lock(mutex_);
+    const bool refused = loaded_ && *loaded_ == nullptr;
+    return refused ? description + ": " + RecognitionFailures::modelUnloadable : description;
 }
 
 bool WhisperSpeech::modelLoads() {

@@ -51,6 +51,15 @@ class WhisperFiles : public ::testing::Test {
         fs::resize_file(path, bytes);
         return path;
     }
+    // The tiny model with the 32-bit number at `offset` of its header changed to `value`.
+    std::string patched(std::streamoff offset, std::int32_t value, const std::string& name) {
+        const std::string path = folder / name;
+        fs::copy_file(test_support::tinyWhisperTestModel().path, path);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(offset);
+        file.write(reinterpret_cast<const char*>(&value), sizeof value);
+        return path;
+    }
 
     fs::path folder;
 };
@@ -59,6 +68,7 @@ TEST_F(WhisperFiles, WhatIsWrongWithAFileIsSaidAndNothingLoadsIt) {
     const std::string text = folder / "ggml-notes.bin";
     std::ofstream(text) << "these are my notes, not a model";
     const auto size = fs::file_size(test_support::tinyWhisperTestModel().path);
+    const std::string notLoadable = "is not a Whisper model whisper.cpp can load.";
     struct Row {
         std::string path;
         std::string problem;
@@ -71,6 +81,11 @@ TEST_F(WhisperFiles, WhatIsWrongWithAFileIsSaidAndNothingLoadsIt) {
          "holds 0 tensors where a Whisper model of its shape has 167."},
         {cut(size / 2, "ggml-half.bin"), "is truncated or damaged: it ends inside a tensor."},
         {cut(100, "ggml-header.bin"), "is truncated: it ends before its weights."},
+        // Values whisper.cpp takes on trust: it would index past its vocabulary, write past its
+        // spectrum's buffer, or fail to allocate and abort.
+        {patched(4, 1000, "ggml-vocabulary-size.bin"), notLoadable},
+        {patched(52, 4096, "ggml-filter-bins.bin"), notLoadable},
+        {patched(12, 1 << 20, "ggml-width.bin"), notLoadable},
     };
     for (const Row& row : rows) {
         WhisperSpeech speech(row.path);
