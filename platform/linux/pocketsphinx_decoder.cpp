@@ -45,11 +45,14 @@ std::unique_ptr<PocketsphinxDecoder> PocketsphinxDecoder::load(const Pocketsphin
     // flat-lexicon pass, which runs over the whole utterance after it ends, is off; at most ten
     // words may end in a frame, which keeps the lattice searched for the final result small
     // (its search took a quarter of a second after ten seconds of speech); at most 10,000 HMMs
-    // are searched per frame. Decoding takes well under a third of the audio's time.
+    // are searched per frame. Decoding takes well under a third of the audio's time. Silence is
+    // not cut out before decoding: the detector's noise floor is learnt from what it heard
+    // before, so the same audio decoded twice (the live pass, then the whole utterance) came
+    // out differently.
     cmd_ln_t* configuration =
         cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
                     model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-fwdflat",
-                    "no", "-maxwpf", "10", "-maxhmmpf", "10000", nullptr);
+                    "no", "-maxwpf", "10", "-maxhmmpf", "10000", "-remove_silence", "no", nullptr);
     if (!configuration) return nullptr;
     ps_decoder_t* decoder = ps_init(configuration);
     if (!decoder || ps_start_utt(decoder) < 0) {

@@ -11,8 +11,13 @@ namespace {
 RecognitionResult resultOf(const Hypothesis& hypothesis, bool final) {
     RecognitionResult result;
     result.formattedString = hypothesis.text;
-    for (const RecognizedWord& word : hypothesis.words) {
-        result.segments.push_back({word.start, word.duration});
+    // Only the final result has times, as the platform's recogniser gives them: the final
+    // pass's times are its own, and a partial result timed by the live pass could seem to the
+    // transcript a stretch of speech of its own, before the final one.
+    if (final) {
+        for (const RecognizedWord& word : hypothesis.words) {
+            result.segments.push_back({word.start, word.duration});
+        }
     }
     result.isFinal = final;
     // The final result closes the one utterance a request is.

@@ -97,11 +97,13 @@ std::optional<RecognitionResult> transcribe(const Decode& decode, const std::vec
     std::string text;
     // Without timestamp tokens a segment is what one window of the audio said, ending where
     // the window does (Whisper's times are in hundredths of a second); windows that said
-    // nothing leave none.
+    // nothing leave none. Only the final result has times, as the platform's recogniser gives
+    // them.
     const double heard = static_cast<double>(samples.size()) / samplesPerSecond;
     double previousEnd = 0;
     for (int i = 0; i < whisper_full_n_segments_from_state(state); ++i) {
         text += whisper_full_get_segment_text_from_state(state, i);
+        if (!final) continue;
         const double end = std::clamp(whisper_full_get_segment_t1_from_state(state, i) / 100.0,
                                       previousEnd, heard);
         result.segments.push_back({previousEnd, end - previousEnd});
