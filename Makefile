@@ -55,11 +55,17 @@ test: desktop-deps build build-asan
 
 # The helper that the end-to-end tests start inherits TSAN_OPTIONS: a report in it ends it with
 # status 66, which fails its test. Reports inside the desktop's system libraries, which the
-# checker cannot follow, are suppressed (tests/tsan.supp).
+# checker cannot follow, are suppressed (tests/tsan.supp). The tests that decode with a Whisper
+# model are left out: under the checker, each of ggml's OpenMP threads' unseen barriers is a
+# suppressed report, and one decode takes minutes. The recognisers' threads are the same
+# worker, which the pocketsphinx tests run.
+TSAN_SKIPPED = 'WhisperRecognition\.|SpeechContract\..*/Whisper|AnInstalledWhisperModel'
+
 tsan: desktop-deps build-tsan
 	@echo "== tests (thread sanitizer)"
 	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:exitcode=66:suppressions=$(CURDIR)/tests/tsan.supp \
-		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L '^(runtime|audit|host|e2e|linux_platform|reader_host|reader_host_e2e)_tests$$'
+		ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -E $(TSAN_SKIPPED) \
+		-L '^(runtime|audit|host|e2e|linux_platform|reader_host|reader_host_e2e)_tests$$'
 
 bench: desktop-deps build
 	@bench/run build
