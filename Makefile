@@ -58,8 +58,8 @@ test: desktop-deps build build-asan
 # checker cannot follow, are suppressed (tests/tsan.supp). The tests that decode with a Whisper
 # model are left out: under the checker, each of ggml's OpenMP threads' unseen barriers is a
 # suppressed report, and one decode takes minutes. The recognisers' threads are the same
-# worker, which the pocketsphinx tests run. So is the recorded voice's accuracy: eleven seconds
-# of speech, slowed that much, reach the recogniser with gaps.
+# worker, which the pocketsphinx tests run. So is the recorded voice's accuracy test: slowed that
+# much, the helper heard the end of its eleven seconds garbled.
 TSAN_SKIPPED = 'WhisperRecognition\.|SpeechContract\..*/Whisper|AnInstalledWhisperModel|ARecordedVoice'
 
 tsan: desktop-deps build-tsan
