@@ -117,8 +117,7 @@ double availabilityMs(const platform::ModelServerSettings& settings) {
 
 int main() {
     test_support::LlamaServer server(
-        {.port = 0,
-         .loading = false,
+        {.loading = false,
          .extra = {"--n-predict", std::to_string(answerTokens), "--ctx-size", "4096"}});
     platform::ServerLanguageModel model(settingsFor(server.url()));
     std::vector<double> backendFirst, directFirst, backendWhole, directWhole;

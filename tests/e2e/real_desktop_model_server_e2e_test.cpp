@@ -65,7 +65,7 @@ TEST(RealDesktopModelServerTest, AnswersFromTheServerAndItsDeathIsASentence) {
     TestDesktop::Editor editor = desktop.openEditor("Team update: the beta ships on Friday");
     desktop.pressKeys(editor, {"ctrl+End", "ctrl+shift+Left"});
     // An answer without end, long enough to be caught mid-way.
-    LlamaServer server({.port = 0, .loading = false, .extra = {"--ctx-size", "32768"}});
+    LlamaServer server({.loading = false, .extra = {"--ctx-size", "32768"}});
     const std::string audit = temporaryFolder();
     std::map<std::string, std::string> environment = environmentOn(desktop);
     environment["LUMORA_MODEL_SERVER_URL"] = server.url();
@@ -132,7 +132,7 @@ TEST_P(RealDesktopModelServerStates, SayWhatIsWrong) {
     const Unanswerable& row = GetParam();
     TestDesktop& desktop = TestDesktop::shared();
     TestDesktop::Editor editor = desktop.openEditor("Draft");
-    LlamaServer server({.port = 0, .loading = row.loading, .extra = {}});
+    LlamaServer server({.loading = row.loading, .extra = {}});
     std::map<std::string, std::string> environment = environmentOn(desktop);
     environment["LUMORA_MODEL_SERVER_URL"] = server.url();
     if (row.model != nullptr) environment["LUMORA_MODEL"] = row.model;

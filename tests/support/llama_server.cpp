@@ -78,8 +78,7 @@ const std::string& scriptedModel() {
 
 }  // namespace
 
-LlamaServer::LlamaServer(Options options)
-    : port_(options.port != 0 ? options.port : unusedLoopbackPort()) {
+LlamaServer::LlamaServer(Options options) : port_(unusedLoopbackPort()) {
     char pattern[] = "/tmp/lumora-llama-server-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("llama-server: no folder");
     folder_ = pattern;

@@ -17,13 +17,13 @@ class LlamaServer {
     static constexpr const char* modelName = "scripted-test-model";
 
     struct Options {
-        int port = 0;                    // 0: a free one
         bool loading = false;            // its model never finishes loading
         std::vector<std::string> extra;  // further llama-server arguments
     };
 
-    // Starts it and waits (within 30 seconds) until it serves, or, loading, until it says it is
-    // loading. Throws std::runtime_error, with the server's output, when it does not.
+    // Starts it on a free loopback port and waits (within 30 seconds) until it serves, or, loading,
+    // until it says it is loading. Throws std::runtime_error, with the server's output, when it
+    // does not.
     explicit LlamaServer(Options options);
     ~LlamaServer();
     LlamaServer(const LlamaServer&) = delete;
